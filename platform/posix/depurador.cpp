@@ -1,0 +1,5 @@
+#include "platform/depurador.h"
+
+bool PlataformaDepuradorPresente() { return false; }
+
+void PlataformaRompeDepurador() {}

@@ -1,0 +1,36 @@
+#include "plugin/modulo.h"
+
+#include <atomic>
+
+namespace {
+
+std::atomic<int> gContadorZonas{0};
+std::atomic<double> gSelloZonas{0.0};
+std::atomic<int> gContadorLocalizacion{0};
+
+// Start-up and unload of the module, in the order the pieces depend on each
+// other; destruction runs in reverse.
+struct TModulo {
+    bool iniciado = false;
+    TModulo() { iniciado = true; }
+    ~TModulo() { iniciado = false; }
+};
+
+TModulo gModulo;
+
+}  // namespace
+
+bool ModuloIniciado() { return gModulo.iniciado; }
+
+int SiguienteContadorZonas() { return gContadorZonas.fetch_add(1) + 1; }
+
+double SiguienteSelloZonas() {
+    double viejo = gSelloZonas.load();
+    double nuevo;
+    do {
+        nuevo = viejo + 0.01;
+    } while (!gSelloZonas.compare_exchange_weak(viejo, nuevo));
+    return nuevo;
+}
+
+int SiguienteContadorLocalizacion() { return gContadorLocalizacion.fetch_add(1) + 1; }

@@ -1,0 +1,14 @@
+// Module-wide state: built when the library loads, destroyed when it unloads.
+// The host may call exports from several threads at once, so the counters and
+// the stamp are atomic; everything else here is only read after load.
+#pragma once
+
+// True once module start-up has run (and until unload).
+bool ModuloIniciado();
+
+// Zone requests: the next temporary-file number (1 for the first request).
+int SiguienteContadorZonas();
+// Zone stamp: adds 0.01 and returns the new value.
+double SiguienteSelloZonas();
+// Location lookups: the next temporary-file number, separate from the zones'.
+int SiguienteContadorLocalizacion();

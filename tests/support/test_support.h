@@ -1,0 +1,48 @@
+// Helpers shared by the test binaries of both builds.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "plugin/registros_host.h"
+
+namespace testing_support {
+
+// An environment variable, or "" when unset.
+std::string Env(const char* name);
+// A path handed over by the (Linux) test runner, usable by this process:
+// under Wine, "/a/b" becomes "Z:\a\b".
+std::string HostPath(const std::string& unixPath);
+// Env(name) converted with HostPath.
+std::string EnvPath(const char* name);
+// Sets a variable for this process (and for the plug-in it loaded).
+void SetEnv(const char* name, const std::string& value);
+void UnsetEnv(const char* name);
+
+std::string ReadFile(const std::string& path);
+bool WriteFile(const std::string& path, const std::string& content);
+bool FileExists(const std::string& path);
+void RemoveFile(const std::string& path);
+// A fresh, empty folder under the test's working directory.
+std::string FreshDir(const std::string& name);
+// Joins a folder and a name with this platform's separator.
+std::string JoinPath(const std::string& dir, const std::string& name);
+
+// Runs a command line, collects its standard output; returns the exit code.
+int RunCommand(const std::string& commandLine, std::string& output);
+// The reference host of this build, quoted, ready for RunCommand.
+std::string HostCommand();
+
+// Lines of the stand-in server's request log.
+std::vector<std::string> ServerLog();
+
+// Text callback that records every text it receives.
+struct RecordingCallback {
+    TCallbackTexto record;
+    std::vector<std::string> texts;
+    RecordingCallback();
+    TCallbackTexto* get() { return &record; }
+};
+
+}  // namespace testing_support

@@ -1,0 +1,23 @@
+#!/bin/sh
+# Installs what the builds and tests need, only when something is missing.
+set -e
+packages="cmake make g++ clang libclang-rt-14-dev g++-mingw-w64-i686-posix mingw-w64-i686-dev
+  wine wine32:i386 libcurl4-openssl-dev libgif-dev libcpp-httplib-dev libpng-dev
+  googletest libgtest-dev libbenchmark-dev util-linux procps"
+missing=""
+for p in $packages; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  case "$status" in
+    *"install ok installed"*) ;;
+    *) missing="$missing $p" ;;
+  esac
+done
+[ -z "$missing" ] && exit 0
+echo "installing:$missing"
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+case "$missing" in
+  *:i386*) dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386 ;;
+esac
+$SUDO apt-get update -q
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends $missing

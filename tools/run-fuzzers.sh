@@ -1,0 +1,14 @@
+#!/bin/sh
+# run-fuzzers.sh BUILD SECONDS: runs every fuzz target for SECONDS each.
+build=$1; secs=$2
+here=$(cd "$(dirname "$0")/.." && pwd)
+status=0
+for t in "$build"/fuzz_*; do
+  [ -x "$t" ] || continue
+  name=$(basename "$t")
+  corpus="$build/corpus/$name"; mkdir -p "$corpus"
+  seeds="$here/../shared/gif-corpus"
+  echo "== $name for ${secs}s"
+  "$t" -max_total_time="$secs" -print_final_stats=1 "$corpus" "$seeds/valid" "$seeds/malformed" || status=1
+done
+exit $status
