@@ -3,8 +3,13 @@
 // the stamp are atomic; everything else here is only read after load.
 #pragma once
 
+class TTablaMapas;
+
 // True once module start-up has run (and until unload).
 bool ModuloIniciado();
+
+// The catalogue of known maps, built at load and only read afterwards.
+const TTablaMapas& TablaMapas();
 
 // Zone requests: the next temporary-file number (1 for the first request).
 int SiguienteContadorZonas();
