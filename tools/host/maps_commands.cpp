@@ -58,9 +58,9 @@ int Open(PluginLibrary& plugin, const std::vector<std::string>& args) {
                      static_cast<int>(cache.texts.size()));
         rc = 1;
     }
+    BinaryStdout();
     std::printf("width: %d\nheight: %d\ncache settings:\n", static_cast<int>(raster.ancho),
                 static_cast<int>(raster.alto));
-    BinaryStdout();
     std::fputs(cache.Joined().c_str(), stdout);
     std::fflush(stdout);
     plugin.exports().cierraRaster(&raster);
