@@ -1,11 +1,13 @@
 #include "plugin/descriptor.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 
-#include "base/vectores.h"
 #include "plugin/modulo.h"
 #include "plugin/protegido.h"
 #include "plugin/tabla_mapas.h"
@@ -55,18 +57,27 @@ bool LeeDescriptor(const char* ruta, TDatosPlivors& datos, CDString& mensaje) {
         return false;
     }
     // The descriptor is a C text: a zero byte ends it.
-    DString texto(contenido.c_str());
-    contenido.clear();
-    contenido.shrink_to_fit();
+    const char* texto = contenido.c_str();
+    const size_t n = std::strlen(texto);
 
     datos.idmapa = 0;
-    Vector<DString> lineas(10, 10);
-    // A line feed that is the very first byte does not cut: it sticks to the
-    // first key, which then matches nothing.
-    texto.Divide("\n", lineas, -1, false);
-    DString clave, valor;
-    for (int i = 0; i < lineas.Numero(); ++i) {
-        DString& linea = lineas.Elemento(i);
+    // Lines are cut at line feeds and checked one at a time, the first bad
+    // one ending the reading. Empty lines are skipped, but a line feed that is
+    // the very first byte does not cut: it sticks to the first key, which then
+    // matches nothing. (Collecting every line first would cost time
+    // quadratic in the number of lines.)
+    DString linea, clave, valor;
+    size_t inicio = 0;
+    for (size_t i = 0; i <= n; ++i) {
+        if (i < n && (texto[i] != '\n' || i == 0)) continue;
+        if (i == inicio) {
+            inicio = i + 1;
+            continue;
+        }
+        // No text of the module holds a line this long.
+        if (i - inicio > static_cast<size_t>(INT_MAX / 2)) throw std::bad_alloc();
+        linea.AsignaPrimeros(texto + inicio, static_cast<int>(i - inicio));
+        inicio = i + 1;
         linea.Recorta();
         if (!linea.ClaveValor(clave, valor)) {
             mensaje.Asigna("Error parseando respuesta plvr");
