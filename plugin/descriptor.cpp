@@ -131,6 +131,7 @@ bool CompletaDatos(TDatosPlivors& datos, CDString& mensaje) {
 }
 
 bool AbreRaster(const char* ruta, TInfoRaster* raster, TCallbackTexto* fallo) {
+    if (raster == nullptr) return false;
     // Closed until everything has succeeded, whatever happens in between.
     raster->datos = nullptr;
     std::unique_ptr<TDatosPlivors> datos(new TDatosPlivors());

@@ -200,6 +200,7 @@ TEST(RasterHandle, AnErrorAfterTheStateExistsLeavesTheRasterClosed) {
     CierraRaster(&raster);
     EXPECT_TRUE(raster.datos == nullptr);
     CierraRaster(nullptr);
+    EXPECT_FALSE(AbreRaster("throwing.plvr", nullptr, failure.get()));
     RemoveFile("throwing.plvr");
 }
 
