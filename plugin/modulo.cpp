@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "base/fichero_zeb.h"
+
 namespace {
 
 std::atomic<int> gContadorZonas{0};
@@ -12,6 +14,7 @@ std::atomic<int> gContadorLocalizacion{0};
 // other; destruction runs in reverse.
 struct TModulo {
     bool iniciado = false;
+    TCurrentDir directorioActual;
     TModulo() { iniciado = true; }
     ~TModulo() { iniciado = false; }
 };
@@ -21,6 +24,8 @@ TModulo gModulo;
 }  // namespace
 
 bool ModuloIniciado() { return gModulo.iniciado; }
+
+const TCurrentDir& DirectorioDelModulo() { return gModulo.directorioActual; }
 
 int SiguienteContadorZonas() { return gContadorZonas.fetch_add(1) + 1; }
 

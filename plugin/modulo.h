@@ -6,6 +6,10 @@
 // True once module start-up has run (and until unload).
 bool ModuloIniciado();
 
+class TCurrentDir;
+// The current directory as it was when the module loaded.
+const TCurrentDir& DirectorioDelModulo();
+
 // Zone requests: the next temporary-file number (1 for the first request).
 int SiguienteContadorZonas();
 // Zone stamp: adds 0.01 and returns the new value.
