@@ -162,6 +162,7 @@ bool TInternetZEB::LeeRespuesta(HInternet peticion, bool aFichero, CDString& cue
         PonEntero(progreso->bytesTotal, static_cast<int32_t>(esperado));
         ActualizaProgreso(progreso);
     }
+    long recibidos = 0;
     for (;;) {
         unsigned long disponibles = 0;
         // A failed query leaves 0: the one-byte read below then reports the error.
@@ -197,6 +198,14 @@ bool TInternetZEB::LeeRespuesta(HInternet peticion, bool aFichero, CDString& cue
             }
         }
         if (leidos == 0) break;
+        recibidos += static_cast<long>(leidos);
+    }
+    // Some libraries take a connection closed early for the end of the body:
+    // a body shorter than its announced length was cut off, not complete.
+    if (esperado > 0 && recibidos < esperado) {
+        error.Asigna("Error reading HTTP ");
+        error.AnadeSinSigno(static_cast<unsigned>(kErrorConexionAbortada));
+        return false;
     }
     // A stream whose buffered bytes cannot reach the disk (disk full) must
     // not count as stored.
@@ -211,6 +220,11 @@ bool TInternetZEB::LeeRespuesta(HInternet peticion, bool aFichero, CDString& cue
 
 void TInternetZEB::ActualizaProgreso(TProgreso* progreso) {
     if (progreso == nullptr) return;
-    progreso->texto.Formatea("%d Kb / %d Kb transferred", static_cast<int>(progreso->bytesHechos / 1000),
-                             static_cast<int>(progreso->bytesTotal / 1000));
+    // The record is byte-packed: its text is worked on through an aligned copy
+    // of the one pointer it holds.
+    CDString texto;
+    std::memcpy(static_cast<void*>(&texto), &progreso->texto, sizeof texto);
+    texto.Formatea("%d Kb / %d Kb transferred", static_cast<int>(progreso->bytesHechos / 1000),
+                   static_cast<int>(progreso->bytesTotal / 1000));
+    std::memcpy(static_cast<void*>(&progreso->texto), &texto, sizeof texto);
 }

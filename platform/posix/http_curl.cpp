@@ -37,7 +37,7 @@ unsigned long CodigoDeCurl(CURLcode c) {
         case CURLE_GOT_NOTHING:
         case CURLE_WEIRD_SERVER_REPLY: return kErrorRespuestaNoValida;
         case CURLE_PARTIAL_FILE:
-        case CURLE_RECV_ERROR:
+        case CURLE_RECV_ERROR: return kErrorConexionAbortada;
         case CURLE_SEND_ERROR: return kErrorConexionReiniciada;
         case CURLE_TOO_MANY_REDIRECTS: return kErrorRedireccionFallida;
         case CURLE_PEER_FAILED_VERIFICATION: return kErrorCertificadoNoValido;
@@ -227,6 +227,10 @@ bool CompruebaUrl(const char* url) {
     std::string esquema(url, dosPuntos - url);
     if (!curl_strequal(esquema.c_str(), "http") && !curl_strequal(esquema.c_str(), "https"))
         return Falla(kErrorEsquemaDesconocido), false;
+    // "http:///x" has no host, although libcurl would take x for one.
+    const char* autoridad = dosPuntos + 3;
+    if (*autoridad == 0 || *autoridad == '/' || *autoridad == '?' || *autoridad == '#')
+        return Falla(kErrorUrlNoValida), false;
     CURLU* u = curl_url();
     if (u == nullptr) return Falla(8), false;
     CURLUcode r = curl_url_set(u, CURLUPART_URL, url, CURLU_NON_SUPPORT_SCHEME | CURLU_ALLOW_SPACE);
