@@ -8,6 +8,8 @@
 //       the file NAME of --downloads DIR, or an HTML 404 page;
 //   /_test/bytes/N
 //       N bytes of lower-case letters, for transfer tests.
+// Sizes: a width or height of 0 is drawn as 1 pixel; above 4096, or a level
+// outside 1..13, or a malformed position, gets a 400 page.
 // Any path may be preceded by /_opt/k=v;k=v;.../ to shape the answer (see Usage).
 #include <httplib.h>
 
@@ -45,6 +47,7 @@ struct Shape {
     bool noLength = false;
     long long drop = -1;  // close after this many body bytes
     bool notGif = false;
+    bool pixels = false;  // raw palette indices instead of a GIF
     int stallMs = 0;      // pause in the middle of the body
     int lingerMs = 0;     // pause before the end of a body without length
     std::string auth;     // user:password a Basic authorisation must carry
@@ -91,6 +94,7 @@ std::string TakeShape(const std::string& path, Shape& shape) {
         else if (key == "nolength") shape.noLength = true;
         else if (key == "drop") shape.drop = ToInt(value, 0);
         else if (key == "notgif") shape.notGif = true;
+        else if (key == "pixels") shape.pixels = true;
         else if (key == "colors") shape.style.colors = ToInt(value, 256);
         else if (key == "interlace") shape.style.interlace = true;
         else if (key == "transparent") shape.style.transparent = ToInt(value, -1);
@@ -248,6 +252,9 @@ void Client(const std::map<std::string, std::string>& q, httplib::Response& res,
         if (!Position(q, lat, lon)) return BadRequest(res, "mo must be LAT,LON in degrees", shape);
         if (shape.notGif)
             return Send(res, HtmlPage(200, "Map", "This is a page, not a picture."), "image/gif", shape);
+        if (shape.pixels)
+            return Send(res, DrawMap(width, height, level, lat, lon, shape.style, false), "application/octet-stream",
+                        shape);
         return Send(res, DrawMap(width, height, level, lat, lon, shape.style), "image/gif", shape);
     }
     if (cmd != q.end() && cmd->second == "prox") {
@@ -263,7 +270,7 @@ void Download(const Settings& settings, const std::string& name, httplib::Respon
                 file != "." && file != "..";
     std::ifstream in;
     if (safe && !settings.downloads.empty()) in.open(settings.downloads + "/" + file, std::ios::binary);
-    if (!in) return NotFound(res, "/download/plugins/" + name, shape);
+    if (!in.is_open()) return NotFound(res, "/download/plugins/" + name, shape);
     std::ostringstream content;
     content << in.rdbuf();
     Send(res, content.str(), "application/octet-stream", shape);
@@ -309,7 +316,7 @@ void Usage(std::FILE* out) {
                  "                      [--colors 2|16|256] [--interlace] [--transparent N]\n"
                  "Listens on 127.0.0.1 (port 8080 by default, 0 picks a free one).\n"
                  "Per request, a path prefix /_opt/k=v;k=v/ shapes the answer:\n"
-                 "  status=N  delay=MS  trickle=BYTES  pause=MS  nolength  drop=BYTES  notgif\n"
+                 "  status=N  delay=MS  trickle=BYTES  pause=MS  nolength  drop=BYTES  notgif  pixels\n"
                  "  colors=N  interlace  transparent=N  stall=MS  linger=MS  auth=USER:PASSWORD\n");
 }
 

@@ -197,7 +197,8 @@ const Place& NearestPlace(double lat, double lon) {
     return *best;
 }
 
-std::string DrawMap(int width, int height, int level, double lat, double lon, const PictureStyle& style) {
+std::string DrawMap(int width, int height, int level, double lat, double lon, const PictureStyle& style,
+                    bool encoded) {
     const double s = MetresPerPixel(level);
     // A zero-sized request still gets a valid picture: one pixel in that direction.
     const int w = width > 0 ? width : 1, h = height > 0 ? height : 1;
@@ -234,6 +235,7 @@ std::string DrawMap(int width, int height, int level, double lat, double lon, co
                 if (x >= 0 && x < w && y >= 0 && y < h)
                     pixels[static_cast<size_t>(y) * w + x] = static_cast<GifByteType>(palette.Index(kMark, 0, 0, 0));
     }
+    if (!encoded) return std::string(pixels.begin(), pixels.end());
     return Encode(pixels, w, h, palette, style);
 }
 

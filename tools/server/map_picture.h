@@ -25,7 +25,10 @@ double MetresPerPixel(int level);
 // A GIF of exactly width x height pixels centred on lat/lon at the level.
 // The picture depends only on position and level: neighbouring requests at
 // the same level sample the same global pixel lattice.
-std::string DrawMap(int width, int height, int level, double lat, double lon, const PictureStyle& style);
+// With encoded false the answer is the raw palette indices instead, row by
+// row from the top (for tests that compare pictures without a decoder).
+std::string DrawMap(int width, int height, int level, double lat, double lon, const PictureStyle& style,
+                    bool encoded = true);
 
 // The proximity page for the nearest place.
 std::string ProximityPage(double lat, double lon);
