@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "plugin/tabla_mapas.h"
+#include "base/fichero_zeb.h"
 
 namespace {
 
@@ -15,6 +16,7 @@ std::atomic<int> gContadorLocalizacion{0};
 struct TModulo {
     bool iniciado = false;
     TTablaMapas tablaMapas;
+    TCurrentDir directorioActual;
     TModulo() { iniciado = true; }
     ~TModulo() { iniciado = false; }
 };
@@ -26,6 +28,7 @@ TModulo gModulo;
 bool ModuloIniciado() { return gModulo.iniciado; }
 
 const TTablaMapas& TablaMapas() { return gModulo.tablaMapas; }
+const TCurrentDir& DirectorioDelModulo() { return gModulo.directorioActual; }
 
 int SiguienteContadorZonas() { return gContadorZonas.fetch_add(1) + 1; }
 

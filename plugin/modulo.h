@@ -11,6 +11,10 @@ bool ModuloIniciado();
 // The catalogue of known maps, built at load and only read afterwards.
 const TTablaMapas& TablaMapas();
 
+class TCurrentDir;
+// The current directory as it was when the module loaded.
+const TCurrentDir& DirectorioDelModulo();
+
 // Zone requests: the next temporary-file number (1 for the first request).
 int SiguienteContadorZonas();
 // Zone stamp: adds 0.01 and returns the new value.

@@ -1,0 +1,54 @@
+// TInternetZEB: one HTTP GET at a time over the platform's internet library,
+// the body into a local file or into a text, with the host's progress record
+// kept up to date and its cancel flag honoured after every chunk.
+#pragma once
+
+#include "base/dstring.h"
+#include "net/seam_http.h"
+
+struct TProgreso;
+class TFicheroZEB;
+
+// Longest wait for a connection, and for any data once connected, unless the
+// environment shortens them (PLIVORS_CONNECT_TIMEOUT_MS, PLIVORS_STALL_TIMEOUT_MS).
+const unsigned long kMsConexionPorDefecto = 15000;
+const unsigned long kMsSinDatosPorDefecto = 30000;
+
+class TInternetZEB {
+public:
+    // The texts are not copied: the caller keeps them alive. An empty usuario
+    // selects the platform's interactive authentication.
+    TInternetZEB(const char* usuario, const char* contrasena, void* ventana);
+    ~TInternetZEB();
+    TInternetZEB(const TInternetZEB&) = delete;
+    TInternetZEB& operator=(const TInternetZEB&) = delete;
+
+    bool DescargaFichero(const char* url, const CDString& local, CDString& error, TProgreso* progreso);
+    bool DescargaTexto(const char* url, CDString& cuerpo, CDString& error, TProgreso* progreso);
+    // HTTP status of the last answer read, 0 if none.
+    int UltimoEstado() const { return ultimoEstado; }
+
+    bool TieneSesion() const { return sesion != nullptr; }
+    // Sessions opened by every client of the process so far.
+    static long SesionesAbiertas();
+
+    bool Descarga(const char* url, bool aFichero, CDString& cuerpo, const CDString& local, CDString& error,
+                  TProgreso* progreso);
+    bool Conecta(CDString& error);
+    bool LeeRespuesta(HInternet peticion, bool aFichero, CDString& cuerpo, TFicheroZEB& fichero, const CDString& local,
+                      CDString& error, TProgreso* progreso);
+    static void ActualizaProgreso(TProgreso* progreso);
+
+private:
+    bool Autentica(HInternet peticion, CDString& error);
+
+    HInternet sesion;
+    void* ventana;
+    const char* usuario;
+    const char* contrasena;
+    int ultimoEstado;
+};
+
+// A time-out setting in milliseconds from the environment, or the default
+// when the variable is unset or not a positive number.
+unsigned long MilisegundosDeEntorno(const char* variable, unsigned long porDefecto);

@@ -1,0 +1,31 @@
+// The file-system calls the file classes need, one thin function each.
+#pragma once
+
+#include "base/dstring.h"
+
+// Directory separator of file names on this platform: the backslash on
+// Windows, the slash elsewhere.
+extern const char kSeparadorRuta;
+inline bool EsSeparadorRuta(char c) { return c == kSeparadorRuta; }
+
+const unsigned long kAtributosInvalidos = 0xFFFFFFFFul;  // INVALID_FILE_ATTRIBUTES
+const unsigned long kAtributoSoloLectura = 0x01;         // FILE_ATTRIBUTE_READONLY
+const unsigned long kAtributoDirectorio = 0x10;          // FILE_ATTRIBUTE_DIRECTORY
+const unsigned long kAtributoNormal = 0x80;              // FILE_ATTRIBUTE_NORMAL
+
+// DeleteFileA.
+bool PlataformaBorraFichero(const char* nombre);
+// CopyFileA, replacing an existing target.
+bool PlataformaCopiaFichero(const char* desde, const char* hasta);
+// MoveFileA: fails when the target exists.
+bool PlataformaMueveFichero(const char* desde, const char* hasta);
+// MoveFileExA with MOVEFILE_REPLACE_EXISTING.
+bool PlataformaReemplazaFichero(const char* desde, const char* hasta);
+// GetFileAttributesA: kAtributosInvalidos when the name does not exist.
+unsigned long PlataformaAtributosFichero(const char* nombre);
+// GetLogicalDrives: bit n set when drive 'A' + n exists.
+unsigned long PlataformaUnidadesLogicas();
+// The C access(nombre, 2) test: the file exists and may be written.
+bool PlataformaEscribible(const char* nombre);
+// The current directory as a full path ("C:\maps\data", "C:\" at the root).
+void PlataformaDirectorioActual(CDString& directorio);

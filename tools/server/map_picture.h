@@ -1,0 +1,34 @@
+// Pictures and pages of the stand-in server, independent of HTTP.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct PictureStyle {
+    int colors = 256;      // 2, 16 or 256
+    bool interlace = false;
+    int transparent = -1;  // palette index, or -1 for none
+};
+
+struct Place {
+    double lat, lon;
+    const char* phrase;  // HTML, with entities, as the proximity page carries it
+};
+
+// The built-in gazetteer (Spanish places).
+const std::vector<Place>& Gazetteer();
+const Place& NearestPlace(double lat, double lon);
+
+// Metres per pixel of levels 1..13, or 0 for another level.
+double MetresPerPixel(int level);
+
+// A GIF of exactly width x height pixels centred on lat/lon at the level.
+// The picture depends only on position and level: neighbouring requests at
+// the same level sample the same global pixel lattice.
+// With encoded false the answer is the raw palette indices instead, row by
+// row from the top (for tests that compare pictures without a decoder).
+std::string DrawMap(int width, int height, int level, double lat, double lon, const PictureStyle& style,
+                    bool encoded = true);
+
+// The proximity page for the nearest place.
+std::string ProximityPage(double lat, double lon);
