@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "image/dib_ku.h"
+
 namespace {
 
 std::atomic<int> gContadorZonas{0};
@@ -12,8 +14,14 @@ std::atomic<int> gContadorLocalizacion{0};
 // other; destruction runs in reverse.
 struct TModulo {
     bool iniciado = false;
-    TModulo() { iniciado = true; }
-    ~TModulo() { iniciado = false; }
+    TModulo() {
+        Colores_pux::Inicia();
+        iniciado = true;
+    }
+    ~TModulo() {
+        iniciado = false;
+        Colores_pux::Termina();
+    }
 };
 
 TModulo gModulo;
