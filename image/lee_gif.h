@@ -63,6 +63,9 @@ public:
     void CopyRow(const unsigned char* origen, int n);
     bool StepDown();
     int Y() const { return y; }
+    // Column and row steps of the layout; always 0 here.
+    int PasoColumna() const { return pasoColumna; }
+    int PasoFila() const { return pasoFila; }
 
 private:
     int32_t x;
