@@ -2,8 +2,9 @@
 
 #include <atomic>
 
-#include "plugin/tabla_mapas.h"
 #include "base/fichero_zeb.h"
+#include "image/dib_ku.h"
+#include "plugin/tabla_mapas.h"
 
 namespace {
 
@@ -15,10 +16,16 @@ std::atomic<int> gContadorLocalizacion{0};
 // other; destruction runs in reverse.
 struct TModulo {
     bool iniciado = false;
-    TTablaMapas tablaMapas;
     TCurrentDir directorioActual;
-    TModulo() { iniciado = true; }
-    ~TModulo() { iniciado = false; }
+    TTablaMapas tablaMapas;
+    TModulo() {
+        Colores_pux::Inicia();
+        iniciado = true;
+    }
+    ~TModulo() {
+        iniciado = false;
+        Colores_pux::Termina();
+    }
 };
 
 TModulo gModulo;

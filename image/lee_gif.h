@@ -1,0 +1,88 @@
+// LeeGif: reads the first image of a GIF file (87a or 89a) into a TDibKU:
+// palette from the colour table (with the transparency rules of the map
+// server's images), palette indices packed at 1, 4 or 8 bits, rows bottom-up.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "base/dstring.h"
+#include "image/dib_ku.h"
+
+const int kTamanoLectura = 16384;
+const int kLecturaVacia = 0x4001;  // readPos value meaning "read a new chunk"
+const int kTamanoTabla = 4096;
+// Widths from here on do not fit the 16-bit line width of the LZW stage.
+const int kAnchoMaximo = 32768;
+// Largest pixel area (bytes of rows) a GIF may ask for: far above any map
+// tile, far below what would exhaust a 32-bit process.
+const int64_t kAreaMaxima = 256 * 1024 * 1024;
+
+// Why ParseGif gave up on an image it could not take.
+enum TRechazoGif { kGifAceptado = 0, kGifDemasiadoAncho = 1, kGifDemasiadoGrande = 2 };
+
+// Working state of one LeeGif call; never shared.
+struct GifDecoderState {
+    TDibKU* bitmap;
+    int32_t rowStride;
+    int32_t transparentIndex;
+    int32_t readPos;
+    int32_t interlaced;
+    int32_t rowPos;
+    int32_t rowStep;
+    int32_t rowCount;
+    int32_t pass;
+    unsigned char stringStack[kTamanoTabla];
+    unsigned char suffixTable[kTamanoTabla];
+    int16_t prefixTable[kTamanoTabla];
+    int16_t codeSize;
+    int16_t clearCode;
+    int16_t endCode;
+    int16_t firstFreeCode;
+    int16_t codeLimit;
+    int16_t nextFreeCode;
+    unsigned char readBuffer[kTamanoLectura];
+    int32_t readCount;
+    int16_t blockBytesLeft;
+    int16_t bitsLeft;
+    uint8_t currentByte;
+    unsigned char blockBuffer[255];
+    unsigned char* blockPos;
+    TRechazoGif rechazo;
+
+    GifDecoderState();
+};
+
+// Writes decoded rows into the bitmap of a GifDecoderState.
+class CImageIterator {
+public:
+    explicit CImageIterator(GifDecoderState* estado);
+    void ToTopRow();
+    void SetStorageRow(int fila);
+    bool IsInside() const;
+    void CopyRow(const unsigned char* origen, int n);
+    bool StepDown();
+    int Y() const { return y; }
+    // Column and row steps of the layout; always 0 here.
+    int PasoColumna() const { return pasoColumna; }
+    int PasoFila() const { return pasoFila; }
+
+private:
+    int32_t x;
+    int32_t y;
+    int32_t pasoColumna;
+    int32_t pasoFila;
+    unsigned char* row;
+    GifDecoderState* image;
+};
+
+// False with error = "Error opening " + path or "Error 2 opening " + path (not a
+// GIF), "Image too wide " + path or "Image too large " + path (refused before
+// anything is allocated). Throws kTextoSinMemoria when the bitmap cannot be had.
+bool LeeGif(const char* ruta, TDibKU& bitmap, CDString& error);
+
+bool ParseGif(GifDecoderState& estado, FILE* fichero);
+int16_t DecodeImageData(GifDecoderState& estado, FILE* fichero, CImageIterator& iterador, int16_t lineWidth);
+int NextByte(GifDecoderState& estado, FILE* fichero);
+int16_t NextCode(GifDecoderState& estado, FILE* fichero);
+int DeliverRow(GifDecoderState& estado, CImageIterator& iterador, unsigned char* linea, int longitud);
