@@ -237,6 +237,10 @@ TEST(HttpFailures, UnreachableOrUnusableAddresses) {
     EXPECT_FALSE(noScheme.ok);
     EXPECT_EQ("Error opening URL 12006", noScheme.error);
 
+    Result unknown = FetchText("http://no-such-host.invalid/x");
+    EXPECT_FALSE(unknown.ok);
+    EXPECT_EQ("Error opening URL 12007", unknown.error);
+
     Result noHost = FetchText("http:///x");
     EXPECT_FALSE(noHost.ok);
     EXPECT_EQ("Error opening URL 12005", noHost.error);
