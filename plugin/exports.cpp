@@ -1,10 +1,13 @@
 // The C functions the host looks up by name. Each one catches everything the
 // module throws (Protegido) and reports it as its failure result.
 #include "plugin/calibracion.h"
+#include "plugin/descarga.h"
 #include "plugin/descriptor.h"
+#include "plugin/localizacion.h"
 #include "plugin/modulo.h"
 #include "plugin/protegido.h"
 #include "plugin/registros_host.h"
+#include "plugin/zona.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -47,4 +50,23 @@ PLIVORS_EXPORT bool PLIVORS_CDECL _HalvoPlugIn_Lee_Calibracion(const char* ruta,
         EnviaTexto(exito, texto.Texto());
         return true;
     });
+}
+
+PLIVORS_EXPORT int32_t PLIVORS_CDECL _HalvoPlugIn_Abre_Zona(TInfoRaster* raster, int32_t x0, int32_t x1, int32_t y0,
+                                                            int32_t y1, int32_t* ancho, int32_t* alto,
+                                                            TBitmapZona* bitmap, TCallbackTexto* fallo,
+                                                            TContextoDescarga* contexto) {
+    return Protegido(0, fallo, [&] { return AbreZona(raster, x0, x1, y0, y1, ancho, alto, bitmap, fallo, contexto); });
+}
+
+PLIVORS_EXPORT bool PLIVORS_CDECL _HalvoPlugIn_GetLocalizacion(int32_t, double longitud, double latitud, int32_t,
+                                                               int32_t, char* resultado) {
+    // No failure callback: a thrown failure leaves "hola" in the buffer.
+    return Protegido(false, nullptr, [&] { return GetLocalizacion(longitud, latitud, resultado); });
+}
+
+PLIVORS_EXPORT bool PLIVORS_CDECL _HalvoPlugIn_Download_Map(const char* nombre, int32_t, const char* carpeta,
+                                                            TCallbackTexto* exito, TCallbackTexto* fallo,
+                                                            TContextoDescarga* contexto) {
+    return Protegido(false, fallo, [&] { return DescargaDescriptor(nombre, carpeta, exito, fallo, contexto); });
 }

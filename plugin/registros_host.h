@@ -42,8 +42,21 @@ struct TProgreso {
     int32_t bytesHechos;
     int32_t bytesTotal;  // 0 when the server announces no length
     uint8_t cancelar;    // set by the host, read after every chunk
-    CDString texto;      // "%d Kb / %d Kb transferred"; created empty by the host
+    // A DString, that is the pointer to its characters (null when empty):
+    // "%d Kb / %d Kb transferred". Held as the bare pointer because the field
+    // is unaligned; module code copies it into a CDString to work on it.
+    char* texto;
 };
+
+// The progress text for reading ("" while the host's DString is empty).
+inline const char* TextoProgreso(const TProgreso& p) { return p.texto ? p.texto : ""; }
+// Frees the progress text's block; host and module share the allocator.
+inline void LiberaTextoProgreso(TProgreso& p) {
+    if (p.texto) {
+        delete[] (p.texto - CDString::kCabecera);
+        p.texto = nullptr;
+    }
+}
 
 struct TContextoDescarga {
     int32_t sinUso0;
@@ -70,7 +83,7 @@ const int32_t kTamanoConSello = static_cast<int32_t>(offsetof(TBitmapZona, sello
 
 #if defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(void*) == 4, "32-bit build");
-static_assert(sizeof(CDString) == 4, "a DString is one pointer");
+static_assert(sizeof(CDString) == 4 && sizeof(char*) == 4, "a DString is one pointer");
 static_assert(offsetof(TCallbackTexto, funcion) == 0, "TCallbackTexto");
 static_assert(offsetof(TInfoRaster, datos) == 4 && offsetof(TInfoRaster, ancho) == 8 &&
                   offsetof(TInfoRaster, alto) == 12 && offsetof(TInfoRaster, siempreCero) == 16 &&

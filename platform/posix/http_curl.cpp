@@ -73,6 +73,7 @@ struct Sesion : Asa {
 struct Peticion : Asa {
     Sesion* sesion = nullptr;
     CURL* easy = nullptr;
+    curl_slist* cabecerasExtra = nullptr;
     bool enMulti = false;
     std::string url;
     unsigned long flags = 0;
@@ -95,6 +96,7 @@ struct Peticion : Asa {
             if (enMulti) curl_multi_remove_handle(sesion->multi, easy);
             curl_easy_cleanup(easy);
         }
+        curl_slist_free_all(cabecerasExtra);
     }
     size_t EnEspera() const { return datos.size() - inicio; }
 };
@@ -293,8 +295,9 @@ HInternet HttpAbreUrl(HInternet sesion, const char* url, unsigned long flags) {
     if (flags & kFlagIgnoraNombreCertificado) curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 0L);
     if (flags & kFlagReload) {
         // Never an answer from a cache on the way.
-        static curl_slist* sinCache = curl_slist_append(nullptr, "Cache-Control: no-cache");
-        curl_easy_setopt(e, CURLOPT_HTTPHEADER, sinCache);
+        // Owned by the request: the library may be unloaded between calls.
+        p->cabecerasExtra = curl_slist_append(nullptr, "Cache-Control: no-cache");
+        curl_easy_setopt(e, CURLOPT_HTTPHEADER, p->cabecerasExtra);
     }
     if (!Envia(*p)) {
         delete p;

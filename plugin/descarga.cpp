@@ -1,0 +1,93 @@
+#include "plugin/descarga.h"
+
+#include <atomic>
+#include <cstring>
+
+#include "base/fichero_zeb.h"
+#include "net/direcciones.h"
+#include "net/internet_zeb.h"
+#include "platform/ficheros.h"
+#include "plugin/protegido.h"
+
+namespace {
+
+std::atomic<int> gContadorTemporales{0};
+
+const char kErrorAbrirLocal[] = "Error opening the local file for HTTP download: ";
+
+}  // namespace
+
+bool NombreDescriptorValido(const char* nombre) {
+    if (nombre == nullptr || nombre[0] == 0) return false;
+    if (std::strstr(nombre, "..") != nullptr) return false;
+    for (const char* p = nombre; *p; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c == '/' || c == '\\' || c == ':' || c == ' ' || c < 0x20 || c == 0x7F) return false;
+    }
+    return true;
+}
+
+void ComponeUrlDescarga(const char* base, const char* nombre, CDString& url) {
+    url.Asigna(base);
+    url.Anade("/download/plugins/");
+    url.Anade(nombre);
+}
+
+bool DescargaDescriptor(const char* nombre, const char* carpeta, TCallbackTexto* exito, TCallbackTexto* fallo,
+                        TContextoDescarga* contexto) {
+    if (!NombreDescriptorValido(nombre)) {
+        DString mensaje("Nombre de descriptor no valido: ");
+        mensaje.Anade(nombre);
+        EnviaTexto(fallo, mensaje.Texto());
+        return false;
+    }
+    if (carpeta == nullptr) carpeta = "";
+    TProgreso* progreso = contexto != nullptr ? contexto->progreso : nullptr;
+
+    DString url;
+    DString base = DireccionServidorDescargas();
+    ComponeUrlDescarga(base.Texto(), nombre, url);
+
+    TStringNomFitx local;
+    local.Compone(carpeta, nombre);
+
+    // The transfer goes to a temporary file beside the target, which only a
+    // complete answer replaces: a failure or a cancel keeps what was there.
+    DString nombreTemporal(nombre);
+    nombreTemporal.AnadeCaracter('.');
+    nombreTemporal.AnadeEntero(gContadorTemporales.fetch_add(1) + 1);
+    nombreTemporal.Anade(".part");
+    TStringNomFitx temporal;
+    temporal.Compone(carpeta, nombreTemporal.Texto());
+
+    DString error;
+    TInternetZEB cliente("", "", nullptr);
+    bool bien = cliente.DescargaFichero(url.Texto(), temporal.nombre, error, progreso);
+    if (!bien) {
+        PlataformaBorraFichero(temporal.nombre.Texto());
+        if (std::strncmp(error.Texto(), kErrorAbrirLocal, std::strlen(kErrorAbrirLocal)) == 0) {
+            // Name the descriptor's own path, not the temporary one.
+            error.Asigna(kErrorAbrirLocal);
+            error.AnadeCaracter('"').Anade(local.nombre).AnadeCaracter('"');
+        }
+        EnviaTexto(fallo, error.Texto());
+        return false;
+    }
+    int estado = cliente.UltimoEstado();
+    if (estado >= 400) {
+        PlataformaBorraFichero(temporal.nombre.Texto());
+        error.Asigna("Error HTTP ");
+        error.AnadeEntero(estado);
+        EnviaTexto(fallo, error.Texto());
+        return false;
+    }
+    if (!PlataformaReemplazaFichero(temporal.nombre.Texto(), local.nombre.Texto())) {
+        PlataformaBorraFichero(temporal.nombre.Texto());
+        error.Asigna("No se pudo guardar el archivo \"");
+        error.Anade(local.nombre).AnadeCaracter('"');
+        EnviaTexto(fallo, error.Texto());
+        return false;
+    }
+    EnviaTexto(exito, local.nombre.Texto());
+    return true;
+}
