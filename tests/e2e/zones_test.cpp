@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "net/internet_zeb.h"
 #include "support/plugin_fixture.h"
 
 using namespace testing_support;
@@ -124,6 +125,60 @@ TEST_F(Zones, RandomZonesMatchAnIndependentComputation) {
     }
     api->cierraRaster(&rasters[0]);
     api->cierraRaster(&rasters[1]);
+}
+
+// Palette index of column x in one stored row of a delivered image.
+int IndexAt(const ZoneRecord& zone, int storedRow, int x) {
+    int bits = zone.record.bitsPorPixel;
+    const uint8_t* row = zone.pixels.data() + static_cast<size_t>(ZoneRecord::RowStride(zone.record.ancho, bits)) * storedRow;
+    if (bits == 8) return row[x];
+    if (bits == 4) return (row[x / 2] >> (x % 2 ? 0 : 4)) & 0x0F;
+    return (row[x / 8] >> (7 - x % 8)) & 1;
+}
+
+TEST_F(Zones, EveryKindOfGifArrivesPixelExact) {
+    TInfoRaster raster;
+    Open(raster, 1001);
+    struct Kind {
+        const char* options;
+        int bits, colours;
+    } kinds[] = {{"colors=2", 1, 2},          {"colors=16", 4, 16},
+                 {"colors=256", 8, 256},      {"colors=16;interlace", 4, 16},
+                 {"colors=256;interlace", 8, 256}, {"colors=16;transparent=3", 4, 16},
+                 {"colors=2;interlace;transparent=1", 1, 2}};
+    for (const Kind& kind : kinds) {
+        SCOPED_TRACE(kind.options);
+        MapServerOptions(kind.options);
+        RecordingCallback failure;
+        ZoneRecord zone;
+        // 201 by 151 metres at level 1: odd widths exercise the row padding.
+        int32_t w = 800, h = 600;
+        ASSERT_EQ(Zone(raster, 1924030, 1924296, 1806992, 1807192, w, h, zone, failure), 1);
+        EXPECT_EQ(+zone.record.bitsPorPixel, kind.bits);
+        EXPECT_EQ(+zone.record.numColores, kind.colours);
+        EXPECT_EQ(zone.palette.size(), static_cast<size_t>(kind.colours));
+        EXPECT_EQ(zone.pixels.back(), 0xA5) << "the copy ran past the image";
+        std::vector<std::string> requests = NewRequests();
+        ASSERT_EQ(requests.size(), 1u);
+        // The same picture as raw indices, top row first, straight from the server.
+        std::string path = requests[0].substr(requests[0].find("/plivors/"));
+        std::string raw = "raw-" + std::to_string(&kind - kinds) + ".bin";
+        DString local(raw.c_str()), error;
+        TInternetZEB client("", "", nullptr);
+        ASSERT_TRUE(client.DescargaFichero((server + "/_opt/" + kind.options + ";pixels" + path).c_str(), local, error,
+                                           nullptr))
+            << error.Texto();
+        std::string expected = ReadFile(raw);
+        ASSERT_EQ(expected.size(), static_cast<size_t>(w) * h);
+        int wrong = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (IndexAt(zone, h - 1 - y, x) != static_cast<uint8_t>(expected[static_cast<size_t>(y) * w + x])) ++wrong;
+        EXPECT_EQ(wrong, 0) << "of " << w * h << " pixels";
+        RemoveFile(raw);
+        NewRequests();
+    }
+    api->cierraRaster(&raster);
 }
 
 TEST_F(Zones, SmallHostSizeOneByOneZoneAndSwappedCorners) {
