@@ -57,6 +57,28 @@ inline int TomaByte(GifDecoderState& s, FILE* f) {
 }
 
 inline int LeeCodigo(GifDecoderState& s, FILE* f) {
+    // Common case: the sub-block holds every byte this code can need (at
+    // most three), so they are taken without the block checks.
+    if (s.blockBytesLeft >= 3) {
+        unsigned char* p = s.blockPos;
+        int quedan = s.bitsLeft;
+        unsigned actual = s.currentByte;
+        if (quedan == 0) {
+            actual = *p++;
+            quedan = 8;
+        }
+        unsigned resultado = actual >> (8 - quedan);
+        while (s.codeSize > quedan) {
+            actual = *p++;
+            resultado |= actual << quedan;
+            quedan += 8;
+        }
+        s.blockBytesLeft = static_cast<int16_t>(s.blockBytesLeft - (p - s.blockPos));
+        s.blockPos = p;
+        s.currentByte = static_cast<uint8_t>(actual);
+        s.bitsLeft = static_cast<int16_t>(quedan - s.codeSize);
+        return static_cast<int>(resultado & kMascaras[s.codeSize]);
+    }
     if (s.bitsLeft == 0) {
         int b = TomaByte(s, f);
         if (b < 0) return b;
