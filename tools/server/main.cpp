@@ -51,6 +51,8 @@ struct Shape {
     int stallMs = 0;      // pause in the middle of the body
     int lingerMs = 0;     // pause before the end of a body without length
     std::string auth;     // user:password a Basic authorisation must carry
+    int longPhrase = 0;   // a proximity phrase of this many letters instead of the place's
+    bool noMarker = false;  // a proximity page without its start marker
     PictureStyle style;
 };
 
@@ -101,6 +103,8 @@ std::string TakeShape(const std::string& path, Shape& shape) {
         else if (key == "stall") shape.stallMs = ToInt(value, 0);
         else if (key == "linger") shape.lingerMs = ToInt(value, 0);
         else if (key == "auth") shape.auth = value;
+        else if (key == "longphrase") shape.longPhrase = ToInt(value, 0);
+        else if (key == "nomarker") shape.noMarker = true;
     }
     return end == std::string::npos ? "/" : path.substr(end);
 }
@@ -259,7 +263,15 @@ void Client(const std::map<std::string, std::string>& q, httplib::Response& res,
     }
     if (cmd != q.end() && cmd->second == "prox") {
         if (!Position(q, lat, lon)) return BadRequest(res, "mo must be LAT,LON in degrees", shape);
-        return Send(res, ProximityPage(lat, lon), "text/html; charset=ISO-8859-1", shape);
+        std::string page = ProximityPage(lat, lon);
+        const std::string marker = "se encuentra en&nbsp;";
+        size_t at = page.find(marker);
+        if (shape.longPhrase > 0 && at != std::string::npos) {
+            size_t from = at + marker.size();
+            page.replace(from, page.find("</small>", from) - from, std::string(shape.longPhrase, 'x'));
+        }
+        if (shape.noMarker && at != std::string::npos) page.replace(at, marker.size(), "esta cerca de ");
+        return Send(res, page, "text/html; charset=ISO-8859-1", shape);
     }
     BadRequest(res, "unknown cmd", shape);
 }
@@ -317,7 +329,8 @@ void Usage(std::FILE* out) {
                  "Listens on 127.0.0.1 (port 8080 by default, 0 picks a free one).\n"
                  "Per request, a path prefix /_opt/k=v;k=v/ shapes the answer:\n"
                  "  status=N  delay=MS  trickle=BYTES  pause=MS  nolength  drop=BYTES  notgif  pixels\n"
-                 "  colors=N  interlace  transparent=N  stall=MS  linger=MS  auth=USER:PASSWORD\n");
+                 "  colors=N  interlace  transparent=N  stall=MS  linger=MS  auth=USER:PASSWORD\n"
+                 "  longphrase=N (proximity phrase of N letters)  nomarker (proximity page without its start marker)\n");
 }
 
 }  // namespace
