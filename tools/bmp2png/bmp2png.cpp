@@ -20,27 +20,11 @@ int Fail(const std::string& why) {
     return 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc != 3) return Fail("usage: bmp2png IN.bmp OUT.png");
-    std::ifstream in(argv[1], std::ios::binary);
-    std::vector<uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (b.size() < 54 || b[0] != 'B' || b[1] != 'M') return Fail(std::string(argv[1]) + " is not a BMP file");
-    uint32_t offset = Get32(b, 10);
-    int width = static_cast<int32_t>(Get32(b, 18));
-    int height = static_cast<int32_t>(Get32(b, 22));
-    int bits = b[28] | (b[29] << 8);
-    uint32_t colours = Get32(b, 46);
-    if (colours == 0 && bits <= 8) colours = 1u << bits;
-    if (bits != 1 && bits != 4 && bits != 8) return Fail("only 1, 4 and 8 bits per pixel are handled");
-    int rows = height < 0 ? -height : height;
-    size_t stride = static_cast<size_t>(((width * bits + 31) / 32) * 4);
-    if (width <= 0 || rows <= 0) return Fail("the image is empty");
-    if (54 + colours * 4 > b.size() || offset + stride * rows > b.size()) return Fail("the BMP file is truncated");
-
-    std::FILE* out = std::fopen(argv[2], "wb");
-    if (!out) return Fail(std::string("cannot create ") + argv[2]);
+// Kept apart from main so that nothing changes after libpng's setjmp.
+int WritePng(const char* path, const std::vector<uint8_t>& b, uint32_t offset, int width, int height, int bits,
+             uint32_t colours, int rows, size_t stride) {
+    std::FILE* out = std::fopen(path, "wb");
+    if (!out) return Fail(std::string("cannot create ") + path);
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     if (setjmp(png_jmpbuf(png))) {
@@ -70,4 +54,26 @@ int main(int argc, char** argv) {
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return std::fclose(out) == 0 ? 0 : Fail("cannot write the PNG file");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) return Fail("usage: bmp2png IN.bmp OUT.png");
+    std::ifstream in(argv[1], std::ios::binary);
+    std::vector<uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (b.size() < 54 || b[0] != 'B' || b[1] != 'M') return Fail(std::string(argv[1]) + " is not a BMP file");
+    uint32_t offset = Get32(b, 10);
+    int width = static_cast<int32_t>(Get32(b, 18));
+    int height = static_cast<int32_t>(Get32(b, 22));
+    int bits = b[28] | (b[29] << 8);
+    uint32_t colours = Get32(b, 46);
+    if (colours == 0 && bits <= 8) colours = 1u << bits;
+    if (bits != 1 && bits != 4 && bits != 8) return Fail("only 1, 4 and 8 bits per pixel are handled");
+    int rows = height < 0 ? -height : height;
+    size_t stride = static_cast<size_t>(((width * bits + 31) / 32) * 4);
+    if (width <= 0 || rows <= 0) return Fail("the image is empty");
+    if (54 + colours * 4 > b.size() || offset + stride * rows > b.size()) return Fail("the BMP file is truncated");
+
+    return WritePng(argv[2], b, offset, width, height, bits, colours, rows, stride);
 }

@@ -243,6 +243,27 @@ bool Position(const std::map<std::string, std::string>& q, double& lat, double& 
            lat >= -90 && lat <= 90 && lon >= -360 && lon <= 360;
 }
 
+// Drawn pictures by request, as a map server keeps its tiles: repeated and
+// concurrent requests for one zone cost one drawing, not one each.
+std::string CachedMap(int width, int height, int level, double lat, double lon, const PictureStyle& style,
+                      bool encoded) {
+    static std::mutex mutex;
+    static std::map<std::string, std::shared_ptr<const std::string>> cache;
+    char key[160];
+    std::snprintf(key, sizeof key, "%d %d %d %.8f %.8f %d %d %d %d", width, height, level, lat, lon, style.colors,
+                  style.interlace ? 1 : 0, style.transparent, encoded ? 1 : 0);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        auto it = cache.find(key);
+        if (it != cache.end()) return *it->second;
+    }
+    auto picture = std::make_shared<const std::string>(DrawMap(width, height, level, lat, lon, style, encoded));
+    std::lock_guard<std::mutex> lock(mutex);
+    if (cache.size() >= 256) cache.clear();
+    cache.emplace(key, picture);
+    return *picture;
+}
+
 void Client(const std::map<std::string, std::string>& q, httplib::Response& res, Shape& shape) {
     auto cmd = q.find("cmd");
     double lat = 0, lon = 0;
@@ -257,9 +278,9 @@ void Client(const std::map<std::string, std::string>& q, httplib::Response& res,
         if (shape.notGif)
             return Send(res, HtmlPage(200, "Map", "This is a page, not a picture."), "image/gif", shape);
         if (shape.pixels)
-            return Send(res, DrawMap(width, height, level, lat, lon, shape.style, false), "application/octet-stream",
+            return Send(res, CachedMap(width, height, level, lat, lon, shape.style, false), "application/octet-stream",
                         shape);
-        return Send(res, DrawMap(width, height, level, lat, lon, shape.style), "image/gif", shape);
+        return Send(res, CachedMap(width, height, level, lat, lon, shape.style, true), "image/gif", shape);
     }
     if (cmd != q.end() && cmd->second == "prox") {
         if (!Position(q, lat, lon)) return BadRequest(res, "mo must be LAT,LON in degrees", shape);
