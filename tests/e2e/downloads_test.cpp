@@ -53,7 +53,6 @@ TEST_F(Downloads, StoresTheFileAndReportsItsPath) {
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0], "/download/plugins/sur.plvr");
     // Nothing but the descriptor is left in the folder.
-    std::string listing;
     EXPECT_FALSE(FileExists(success.texts[0] + ".1.part"));
 
     // With no progress record the download still completes.
@@ -61,6 +60,23 @@ TEST_F(Downloads, StoresTheFileAndReportsItsPath) {
     RemoveFile(success.texts[0]);
     ASSERT_TRUE(Download("sur.plvr", folder));
     EXPECT_EQ(ReadFile(success.texts[0]), content);
+}
+
+TEST_F(Downloads, FolderSeparatorAndEmptyFolder) {
+#if defined(_WIN32)
+    const std::string sep = "\\";
+#else
+    const std::string sep = "/";
+#endif
+    ASSERT_TRUE(Download("sur.plvr", folder + sep));
+    ASSERT_EQ(success.texts.size(), 1u);
+    EXPECT_EQ(success.texts[0], folder + sep + "sur.plvr") << "no doubled separator";
+    // An empty folder stores the bare name in the current directory.
+    RemoveFile("sur.plvr");
+    ASSERT_TRUE(Download("sur.plvr", ""));
+    EXPECT_EQ(success.texts[0], "sur.plvr");
+    EXPECT_EQ(ReadFile("sur.plvr"), content);
+    RemoveFile("sur.plvr");
 }
 
 TEST_F(Downloads, UnsafeNamesAreRefusedBeforeAnythingHappens) {
