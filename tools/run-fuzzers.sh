@@ -9,6 +9,10 @@ for t in "$build"/fuzz_*; do
   corpus="$build/corpus/$name"; mkdir -p "$corpus"
   seeds="$here/../shared/gif-corpus"
   echo "== $name for ${secs}s"
-  "$t" -max_total_time="$secs" -print_final_stats=1 "$corpus" "$seeds/valid" "$seeds/malformed" || status=1
+  case "$name" in
+    fuzz_text) set -- "$here/maps" ;;
+    *) set -- "$seeds/valid" "$seeds/malformed" ;;
+  esac
+  "$t" -max_total_time="$secs" -print_final_stats=1 "$corpus" "$@" || status=1
 done
 exit $status
