@@ -17,7 +17,10 @@ cp "$here"/maps/*.plvr "$sdir/served/"
 "$here/build/native/plivors-server" --port 0 --port-file "$sdir/port" --log "$out/server-requests.log" \
   --downloads "$sdir/served" >"$sdir/server.out" 2>&1 &
 spid=$!
-trap 'kill $spid 2>/dev/null; wait $spid 2>/dev/null; rm -rf "$sdir"' EXIT INT TERM
+# Stop the server on the way out, keeping the script's own exit status.
+stop_server() { kill $spid 2>/dev/null; wait $spid 2>/dev/null; rm -rf "$sdir"; }
+trap 'rc=$?; stop_server; exit $rc' EXIT
+trap 'exit 130' INT TERM
 i=0
 while [ ! -s "$sdir/port" ]; do
   i=$((i + 1))
