@@ -18,7 +18,7 @@ cp "$here"/maps/*.plvr "$sdir/served/"
   --downloads "$sdir/served" >"$sdir/server.out" 2>&1 &
 spid=$!
 # Stop the server on the way out, keeping the script's own exit status.
-stop_server() { kill $spid 2>/dev/null; wait $spid 2>/dev/null; rm -rf "$sdir"; }
+stop_server() { kill $spid 2>/dev/null || true; wait $spid 2>/dev/null || true; rm -rf "$sdir"; }
 trap 'rc=$?; stop_server; exit $rc' EXIT
 trap 'exit 130' INT TERM
 i=0
