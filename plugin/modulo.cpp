@@ -15,24 +15,15 @@ std::atomic<int> gContadorLocalizacion{0};
 // Start-up and unload of the module, in the order the pieces depend on each
 // other; destruction runs in reverse.
 struct TModulo {
-    bool iniciado = false;
     TCurrentDir directorioActual;
     TTablaMapas tablaMapas;
-    TModulo() {
-        Colores_pux::Inicia();
-        iniciado = true;
-    }
-    ~TModulo() {
-        iniciado = false;
-        Colores_pux::Termina();
-    }
+    TModulo() { Colores_pux::Inicia(); }
+    ~TModulo() { Colores_pux::Termina(); }
 };
 
 TModulo gModulo;
 
 }  // namespace
-
-bool ModuloIniciado() { return gModulo.iniciado; }
 
 const TTablaMapas& TablaMapas() { return gModulo.tablaMapas; }
 const TCurrentDir& DirectorioDelModulo() { return gModulo.directorioActual; }

@@ -5,9 +5,6 @@
 
 class TTablaMapas;
 
-// True once module start-up has run (and until unload).
-bool ModuloIniciado();
-
 // The catalogue of known maps, built at load and only read afterwards.
 const TTablaMapas& TablaMapas();
 

@@ -16,15 +16,6 @@ using namespace testing_support;
 
 namespace {
 
-std::string Server() { return Env("PLIVORS_TEST_SERVER"); }
-
-#define NEED_SERVER()                                               \
-    do {                                                            \
-        if (Server().empty()) {                                     \
-            GTEST_SKIP() << "no stand-in server";                   \
-        }                                                           \
-    } while (0)
-
 // The body of a GET (binary-safe: through a file), and its status.
 std::string Get(const std::string& path, int* status = nullptr) {
     TInternetZEB client("", "", nullptr);

@@ -26,7 +26,7 @@ void PluginTest::SetUp() {
     std::string error;
     ASSERT_TRUE(plugin.Load(EnvPath("PLIVORS_TEST_PLUGIN"), error)) << error;
     api = &plugin.exports();
-    server = Env("PLIVORS_TEST_SERVER");
+    server = Server();
     ASSERT_FALSE(server.empty()) << "tests need the stand-in server";
     SetEnv("PLIVORS_MAP_SERVER", server);
     SetEnv("PLIVORS_DOWNLOAD_SERVER", server);

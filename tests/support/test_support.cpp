@@ -127,6 +127,8 @@ int RunCommand(const std::string& commandLine, std::string& output) {
 
 std::string HostCommand() { return "\"" + EnvPath("PLIVORS_TEST_HOST") + "\""; }
 
+std::string Server() { return Env("PLIVORS_TEST_SERVER"); }
+
 std::vector<std::string> ServerLog() {
     std::vector<std::string> lines;
     std::istringstream in(ReadFile(EnvPath("PLIVORS_TEST_SERVER_LOG")));

@@ -34,6 +34,16 @@ int RunCommand(const std::string& commandLine, std::string& output);
 // The reference host of this build, quoted, ready for RunCommand.
 std::string HostCommand();
 
+// Base address of the stand-in server, or "" when the test runs without one.
+std::string Server();
+// Skips the current test when there is no stand-in server.
+#define NEED_SERVER()                                             \
+    do {                                                          \
+        if (::testing_support::Server().empty()) {                \
+            GTEST_SKIP() << "no stand-in server";                 \
+        }                                                         \
+    } while (0)
+
 // Lines of the stand-in server's request log.
 std::vector<std::string> ServerLog();
 
