@@ -2,9 +2,6 @@
 
 #include "platform/entorno.h"
 
-const char* const kServidorMapasPorDefecto = "http://localhost:8080";
-const char* const kServidorDescargasPorDefecto = "http://localhost";
-
 namespace {
 
 DString Direccion(const char* variable, const char* porDefecto) {

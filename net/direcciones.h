@@ -5,8 +5,11 @@
 
 #include "base/dstring.h"
 
-extern const char* const kServidorMapasPorDefecto;       // "http://localhost:8080"
-extern const char* const kServidorDescargasPorDefecto;  // "http://localhost"
+// One server answers maps, place names and downloads on one port, so both
+// defaults name the same one. Inline so that the reference host can report
+// them without linking the plug-in's code.
+inline constexpr const char* kServidorMapasPorDefecto = "http://localhost:8080";
+inline constexpr const char* kServidorDescargasPorDefecto = kServidorMapasPorDefecto;
 
 DString DireccionServidorMapas();
 DString DireccionServidorDescargas();

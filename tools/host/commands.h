@@ -13,6 +13,8 @@ struct Command {
     const char* summary;  // one line, for --help
     // args: the command's own arguments (after the command name).
     int (*run)(PluginLibrary& plugin, const std::vector<std::string>& args);
+    // Advice for a plug-in that does not load, or null.
+    std::string (*loadHint)(const std::string& pluginPath);
 };
 
 std::vector<Command>& CommandRegistry();
@@ -34,3 +36,6 @@ struct CollectingCallback {
     static CollectingCallback* From(TCallbackTexto* r) { return reinterpret_cast<CollectingCallback*>(r); }
     std::string Joined() const;
 };
+
+// The plug-in's texts are Latin-1; terminals want UTF-8.
+std::string Latin1ToUtf8(const char* s);

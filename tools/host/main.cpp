@@ -20,6 +20,19 @@ bool RequireExport(const PluginLibrary& plugin, int index) {
     return false;
 }
 
+std::string Latin1ToUtf8(const char* s) {
+    std::string out;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(s); *p; ++p) {
+        if (*p < 0x80) {
+            out += static_cast<char>(*p);
+        } else {
+            out += static_cast<char>(0xC0 | (*p >> 6));
+            out += static_cast<char>(0x80 | (*p & 0x3F));
+        }
+    }
+    return out;
+}
+
 namespace {
 int PLIVORS_CDECL Collect(TCallbackTexto* record, const char* text) {
     CollectingCallback::From(record)->texts.push_back(text ? text : "");
@@ -48,11 +61,12 @@ static int Info(PluginLibrary& plugin, const std::vector<std::string>&) {
     std::printf("exports present: %d of 9\n", 9 - missing);
     return 0;
 }
-REGISTER_COMMAND(info, "info", "", "version, file types and which exports are present", &Info);
+REGISTER_COMMAND(info, "info", "", "version, file types and which exports are present", &Info, nullptr);
 
 static void Usage(FILE* out) {
     std::fprintf(out,
                  "usage: plivors-host [--plugin PATH] COMMAND [ARGS]\n"
+                 "       plivors-host --version\n"
                  "Loads the plug-in library (default: the one beside this program) and drives it.\n\n"
                  "commands:\n");
     for (const Command& c : CommandRegistry())
@@ -66,6 +80,9 @@ int main(int argc, char** argv) {
         std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             Usage(stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::printf("plivors-host %s\n", PLIVORS_VERSION);
             return 0;
         } else if (a == "--plugin") {
             if (i + 1 >= argc) {
@@ -93,6 +110,7 @@ int main(int argc, char** argv) {
     std::string error;
     if (!plugin.Load(pluginPath, error)) {
         std::fprintf(stderr, "plivors-host: %s\n", error.c_str());
+        if (command->loadHint != nullptr) std::fprintf(stderr, "%s", command->loadHint(pluginPath).c_str());
         return 1;
     }
     std::vector<std::string> args(rest.begin() + 1, rest.end());

@@ -66,7 +66,8 @@ int Open(PluginLibrary& plugin, const std::vector<std::string>& args) {
     plugin.exports().cierraRaster(&raster);
     return rc;
 }
-REGISTER_COMMAND(open, "open", "FILE.plvr", "open a descriptor: raster width, height and cache settings", &Open);
+REGISTER_COMMAND(open, "open", "FILE.plvr", "open a descriptor: raster width, height and cache settings", &Open,
+                 nullptr);
 
 int Calibrate(PluginLibrary& plugin, const std::vector<std::string>& args) {
     std::string path, output;
@@ -119,6 +120,6 @@ int Calibrate(PluginLibrary& plugin, const std::vector<std::string>& args) {
     return 0;
 }
 REGISTER_COMMAND(calibrate, "calibrate", "FILE.plvr [-o FILE.map]", "the MAP calibration text of a descriptor",
-                 &Calibrate);
+                 &Calibrate, nullptr);
 
 }  // namespace

@@ -117,21 +117,7 @@ int Zone(PluginLibrary& plugin, const std::vector<std::string>& args) {
     return 0;
 }
 REGISTER_COMMAND(zone, "zone", "FILE.plvr X0 X1 Y0 Y1 WIDTH HEIGHT -o zone.bmp",
-                 "render one zone to a BMP file", &Zone);
-
-// The place text comes as Latin-1; the terminal wants UTF-8.
-std::string Latin1ToUtf8(const char* s) {
-    std::string out;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(s); *p; ++p) {
-        if (*p < 0x80) {
-            out += static_cast<char>(*p);
-        } else {
-            out += static_cast<char>(0xC0 | (*p >> 6));
-            out += static_cast<char>(0x80 | (*p & 0x3F));
-        }
-    }
-    return out;
-}
+                 "render one zone to a BMP file", &Zone, nullptr);
 
 int Locate(PluginLibrary& plugin, const std::vector<std::string>& args) {
     if (!RequireExport(plugin, 8)) return 1;
@@ -150,7 +136,7 @@ int Locate(PluginLibrary& plugin, const std::vector<std::string>& args) {
     std::printf("%s\n", Latin1ToUtf8(buffer).c_str());
     return 0;
 }
-REGISTER_COMMAND(locate, "locate", "LON LAT", "the place text of a position", &Locate);
+REGISTER_COMMAND(locate, "locate", "LON LAT", "the place text of a position", &Locate, nullptr);
 
 std::atomic<TProgreso*> gCancelTarget{nullptr};
 
@@ -165,6 +151,14 @@ void OnInterrupt(int) {
     if (TProgreso* p = gCancelTarget.load()) p->cancelar = 1;
 }
 #endif
+
+void DrawProgress(int32_t have, int32_t total) {
+    int filled = total > 0 ? static_cast<int>(30.0 * have / total) : 0;
+    if (filled > 30) filled = 30;
+    if (filled < 0) filled = 0;
+    std::fprintf(stderr, "\r[%-30.*s] %d / %d bytes   ", filled, "##############################",
+                 static_cast<int>(have), static_cast<int>(total));
+}
 
 int Download(PluginLibrary& plugin, const std::vector<std::string>& args) {
     if (!RequireExport(plugin, 3)) return 1;
@@ -187,11 +181,7 @@ int Download(PluginLibrary& plugin, const std::vector<std::string>& args) {
     // itself may be reallocated meanwhile, so it is read only at the end.
     std::thread bar([&] {
         while (!done.load()) {
-            int32_t have = progress.bytesHechos, total = progress.bytesTotal;
-            int filled = total > 0 ? static_cast<int>(30.0 * have / total) : 0;
-            if (filled > 30) filled = 30;
-            std::fprintf(stderr, "\r[%-30.*s] %d / %d bytes   ", filled, "##############################",
-                         static_cast<int>(have), static_cast<int>(total));
+            DrawProgress(progress.bytesHechos, progress.bytesTotal);
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     });
@@ -200,7 +190,13 @@ int Download(PluginLibrary& plugin, const std::vector<std::string>& args) {
     done = true;
     bar.join();
     gCancelTarget = nullptr;
-    std::fprintf(stderr, "\r%s\n", TextoProgreso(progress));
+    // A small file arrives between two draws: the last line is drawn from the
+    // final counters, or it would still show the state before the transfer.
+    // Without an announced length, a complete transfer's total is what came.
+    int32_t total = progress.bytesTotal;
+    if (ok && total <= 0) total = progress.bytesHechos;
+    DrawProgress(progress.bytesHechos, total);
+    std::fputc('\n', stderr);
     // The plug-in allocated the text with the shared allocator.
     LiberaTextoProgreso(progress);
     if (!ok) {
@@ -210,6 +206,7 @@ int Download(PluginLibrary& plugin, const std::vector<std::string>& args) {
     std::printf("stored: %s\n", success.Joined().c_str());
     return 0;
 }
-REGISTER_COMMAND(download, "download", "NAME DIR", "download a descriptor file into a folder", &Download);
+REGISTER_COMMAND(download, "download", "NAME DIR", "download a descriptor file into a folder", &Download,
+                 nullptr);
 
 }  // namespace
