@@ -2,11 +2,13 @@
 # make test  - every test, on both builds (native under ASan/UBSan, the DLL under Wine)
 # make bench - benchmarks (optimised native build)
 # make fuzz  - the fuzz targets, FUZZ_SECONDS each (default 600)
+# make dist  - what users install, in dist/: the Windows zip and the server .deb,
+#              each unpacked and checked against a server as a user would
 JOBS ?= 2
 FUZZ_SECONDS ?= 600
 TEST_FUZZ_SECONDS ?= 60
 
-.PHONY: all deps native win32 tsan fuzz-build bench-build test demo bench fuzz clean
+.PHONY: all deps native win32 tsan fuzz-build bench-build test demo bench fuzz dist clean
 
 all: native win32
 
@@ -47,5 +49,18 @@ bench: bench-build
 fuzz: fuzz-build
 	tools/run-fuzzers.sh build/fuzz $(FUZZ_SECONDS)
 
+# Only the targets the packages and their tests need: after `make test` this
+# is packing and checking alone.
+dist: deps
+	cmake --preset win32 >/dev/null
+	cmake --build build/win32 -j$(JOBS) --target HalvoPlugIn_Plivors plivors-host
+	cmake --preset native >/dev/null
+	cmake --build build/native -j$(JOBS) --target HalvoPlugIn_Plivors plivors-host plivors-server
+	rm -rf dist
+	cd build/win32 && cpack -G ZIP
+	tests/dist/zip-test.sh dist/plivors-*-win32.zip $$(sed -n 's/^CMAKE_OBJDUMP:FILEPATH=//p' build/win32/CMakeCache.txt) \
+	  build/native/plivors-server
+	@ls -l dist
+
 clean:
-	rm -rf build
+	rm -rf build dist

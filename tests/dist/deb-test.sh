@@ -1,0 +1,80 @@
+#!/bin/bash
+# deb-test.sh DEB HOST: the server package as dpkg sees it (control fields,
+# dependencies, files, conffiles), then unpacked into a temporary root
+# without installing: its server started from there on a free port must pass
+# `HOST check`, once started plainly and once with the systemd unit's own
+# command line and settings.
+set -e
+deb=$1; host=$2
+fail() { echo "deb-test: $*" >&2; exit 1; }
+work=$(mktemp -d "${TMPDIR:-/tmp}/plivors-deb.XXXXXX")
+pid=""
+cleanup() { [ -n "$pid" ] && { kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; }; rm -rf "$work"; }
+trap 'cleanup' EXIT
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
+export no_proxy=127.0.0.1,localhost NO_PROXY=127.0.0.1,localhost
+
+name=$(basename "$deb" .deb)           # plivors-server_VERSION_amd64
+version=${name#plivors-server_}; version=${version%_amd64}
+dpkg-deb --info "$deb" > "$work/info"
+for field in "Package: plivors-server" "Version: $version" "Architecture: amd64"; do
+  grep -q "^ $field\$" "$work/info" || fail "control lacks '$field'"
+done
+# Mapnik comes from the server's own links; the fonts it opens by name.
+grep -q "^ Depends:.*libmapnik" "$work/info" || fail "Depends does not bring Mapnik"
+grep -q "^ Depends:.*fonts-dejavu-core" "$work/info" || fail "Depends does not bring the fonts"
+[ "$(dpkg-deb --info "$deb" conffiles)" = /etc/default/plivors-server ] || fail "conffiles is not the settings file"
+
+dpkg-deb --contents "$deb" | awk '{print $6}' > "$work/contents"
+for f in ./usr/bin/plivors-server ./usr/lib/systemd/system/plivors-server.service ./etc/default/plivors-server \
+         ./usr/share/plivors-server/style/default.xml ./usr/share/plivors-server/maps/norte-1000.plvr \
+         ./usr/share/doc/plivors-server/copyright; do
+  grep -qx "$f" "$work/contents" || fail "the package lacks $f"
+done
+
+root=$work/root
+dpkg-deb -x "$deb" "$root"
+server=$root/usr/bin/plivors-server
+[ "$("$server" --version)" = "plivors-server $version" ] || fail "plivors-server --version is not $version"
+
+# Waits for a port file, or for the port to accept connections.
+wait_port() {
+  for _ in $(seq 1 300); do
+    if [ -n "$2" ]; then [ -s "$2" ] && return 0; else (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0; fi
+    kill -0 "$pid" 2>/dev/null || fail "the server stopped: $(cat "$work/server.out")"
+    sleep 0.1
+  done
+  fail "the server did not start"
+}
+check() {
+  PLIVORS_MAP_SERVER=http://127.0.0.1:$1 PLIVORS_DOWNLOAD_SERVER=http://127.0.0.1:$1 "$host" check \
+    | tee "$work/check.out"
+  grep -q "all three work" "$work/check.out" || fail "plivors-host check failed against $2"
+}
+stop() { kill "$pid"; wait "$pid" 2>/dev/null || true; pid=""; }
+
+# Started plainly: it finds its style, data and descriptors beside itself.
+"$server" --port 0 --port-file "$work/port" >"$work/server.out" 2>&1 &
+pid=$!
+wait_port "" "$work/port"
+port=$(cat "$work/port")
+check "$port" "the unpacked server"
+stop
+
+# Started as the service starts it: the unit's command line with the
+# settings file's values (paths moved into the temporary root), on the
+# port just found free.
+exec_start=$(sed -n 's/^ExecStart=//p' "$root/usr/lib/systemd/system/plivors-server.service")
+(
+  set -a
+  . "$root/etc/default/plivors-server"
+  PORT=$port; BIND=127.0.0.1; STYLE=$root$STYLE
+  set +a
+  command=$(echo "$exec_start" | sed "s|^/usr/|$root/usr/|")
+  eval "exec $command"
+) >"$work/server.out" 2>&1 &
+pid=$!
+wait_port "$port" ""
+check "$port" "the server started by the unit's command line"
+stop
+echo "deb-test: $name passes"
