@@ -3,7 +3,7 @@
 set -e
 packages="cmake make g++ clang libclang-rt-14-dev g++-mingw-w64-i686-posix mingw-w64-i686-dev
   wine wine32:i386 libcurl4-openssl-dev libgif-dev libcpp-httplib-dev libpng-dev
-  googletest libgtest-dev libbenchmark-dev util-linux procps"
+  googletest libgtest-dev libbenchmark-dev util-linux procps unzip dpkg-dev"
 missing=""
 for p in $packages; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
