@@ -57,7 +57,8 @@ dist: deps
 	cmake --preset native >/dev/null
 	cmake --build build/native -j$(JOBS) --target HalvoPlugIn_Plivors plivors-host plivors-server
 	rm -rf dist
-	cd build/win32 && cpack -G ZIP
+	cd build/win32 && cpack -G ZIP -B $(CURDIR)/dist
+	rm -rf dist/_CPack_Packages
 	tests/dist/zip-test.sh dist/plivors-*-win32.zip $$(sed -n 's/^CMAKE_OBJDUMP:FILEPATH=//p' build/win32/CMakeCache.txt) \
 	  build/native/plivors-server
 	@ls -l dist

@@ -1,13 +1,13 @@
 # What a user installs, made by CPack from the build tree that builds it:
 #   win32 tree:  plivors-<version>-win32.zip (plug-in, host, samples, readme, licences)
 #   server tree: plivors-server_<version>_amd64.deb (server, style, data, systemd unit)
-# Both carry the one project version. `make dist` runs them into dist/.
+# Both carry the one project version. `make dist` runs them into dist/; the
+# win32 tree's tests pack the zip into their own folder and test it.
 set(PLIVORS_PACKAGING_DIR ${CMAKE_SOURCE_DIR}/packaging)
 set(CPACK_PACKAGE_NAME plivors)
 set(CPACK_PACKAGE_VENDOR "Plivors")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Plivors developers <plivors@localhost>")
-set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_SOURCE_DIR}/dist)
 set(CPACK_STRIP_FILES ON)
 # The Makefile builds what a package needs before packing it; packing must
 # not build every test program of the tree first.
