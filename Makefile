@@ -1,6 +1,8 @@
-# make demo  - build both libraries and run the reference host against the stand-in server
+# make demo  - build both libraries and the map server, show real maps through both
 # make test  - every test, on both builds (native under ASan/UBSan, the DLL under Wine)
 # make bench - benchmarks (optimised native build)
+# make data  - fetch and prepare the map server's data once (data/)
+# make server - the map server, build/server/plivors-server
 # make fuzz  - the fuzz targets, FUZZ_SECONDS each (default 600)
 # make dist  - what users install, in dist/: the Windows zip and the server .deb,
 #              each unpacked and checked against a server as a user would
@@ -8,12 +10,19 @@ JOBS ?= 2
 FUZZ_SECONDS ?= 600
 TEST_FUZZ_SECONDS ?= 60
 
-.PHONY: all deps native win32 tsan fuzz-build bench-build test demo bench fuzz dist clean
+.PHONY: all deps data server native win32 tsan fuzz-build bench-build test demo bench fuzz dist clean
 
-all: native win32
+all: native win32 server
 
 deps:
 	@tools/install-deps.sh
+
+data: deps
+	@server/data/prepare.sh data
+
+server: deps
+	cmake --preset server >/dev/null
+	cmake --build build/server -j$(JOBS)
 
 native: deps
 	cmake --preset native >/dev/null
@@ -36,31 +45,35 @@ bench-build: deps
 	cmake --build build/bench -j$(JOBS)
 
 # One ctest run over every build tree, so that its closing summary counts all.
-test: native win32 tsan fuzz-build
+test: data server native win32 tsan fuzz-build
 	@tools/write-test-index.sh build native win32 tsan fuzz
 	cd build && PLIVORS_FUZZ_SECONDS=$(TEST_FUZZ_SECONDS) ctest --output-on-failure -j$(JOBS)
 
-demo: native win32
+demo: data server native win32
 	tools/demo.sh
 
-bench: bench-build
-	tools/run-benchmarks.sh build/bench
+bench: data server bench-build
+	tools/run-benchmarks.sh build/bench build/server/plivors-server
 
 fuzz: fuzz-build
 	tools/run-fuzzers.sh build/fuzz $(FUZZ_SECONDS)
 
 # Only the targets the packages and their tests need: after `make test` this
 # is packing and checking alone.
-dist: deps
+dist: deps data
 	cmake --preset win32 >/dev/null
 	cmake --build build/win32 -j$(JOBS) --target HalvoPlugIn_Plivors plivors-host
 	cmake --preset native >/dev/null
-	cmake --build build/native -j$(JOBS) --target HalvoPlugIn_Plivors plivors-host plivors-server
+	cmake --build build/native -j$(JOBS) --target HalvoPlugIn_Plivors plivors-host
+	cmake --preset server >/dev/null
+	cmake --build build/server -j$(JOBS)
 	rm -rf dist
 	cd build/win32 && cpack -G ZIP -B $(CURDIR)/dist
+	cd build/server && cpack -G DEB -B $(CURDIR)/dist
 	rm -rf dist/_CPack_Packages
 	tests/dist/zip-test.sh dist/plivors-*-win32.zip $$(sed -n 's/^CMAKE_OBJDUMP:FILEPATH=//p' build/win32/CMakeCache.txt) \
-	  build/native/plivors-server
+	  build/server/plivors-server
+	tests/dist/deb-test.sh dist/plivors-server_*_amd64.deb build/native/plivors-host
 	@ls -l dist
 
 clean:

@@ -61,17 +61,18 @@ port=$(cat "$work/port")
 check "$port" "the unpacked server"
 stop
 
-# Started as the service starts it: the unit's command line with the
-# settings file's values (paths moved into the temporary root), on the
-# port just found free.
-exec_start=$(sed -n 's/^ExecStart=//p' "$root/usr/lib/systemd/system/plivors-server.service")
+# Started as the service starts it: the unit's command line (moved into the
+# temporary root) with the settings file's values, on the port just found
+# free.
+# systemd passes "$$" on as "$".
+exec_start=$(sed -n 's/^ExecStart=//p' "$root/usr/lib/systemd/system/plivors-server.service" |
+  sed 's/\$\$/$/g; s| /usr/bin/| '"$root"'/usr/bin/|g')
 (
   set -a
   . "$root/etc/default/plivors-server"
-  PORT=$port; BIND=127.0.0.1; STYLE=$root$STYLE
+  PORT=$port
   set +a
-  command=$(echo "$exec_start" | sed "s|^/usr/|$root/usr/|")
-  eval "exec $command"
+  eval "exec $exec_start"
 ) >"$work/server.out" 2>&1 &
 pid=$!
 wait_port "$port" ""

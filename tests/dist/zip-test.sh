@@ -3,7 +3,7 @@
 # user gets it. Unpacked into a fresh folder, it holds what its readme
 # promises, its programs import only Windows' own DLLs, and
 # `plivors-host.exe check` run from that folder under Wine passes against
-# SERVER, which offers the package's own sample descriptors.
+# the map server SERVER offering the package's own sample descriptors.
 set -e
 zip=$1; objdump=$2; server=$3; shift 3
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -26,9 +26,10 @@ version=$(wine_host --version)
 [ "plivors-$(echo "$version" | sed 's/^plivors-host //')-win32" = "$name" ] ||
   fail "the host says '$version', the package is $name"
 
-# The check from the unpacked folder, the plug-in found beside the program.
-"$here/tools/with-server.sh" "$server" "$@" --downloads "$dir/maps" -- sh -c '
-  PLIVORS_MAP_SERVER=$PLIVORS_TEST_SERVER PLIVORS_DOWNLOAD_SERVER=$PLIVORS_TEST_SERVER
+# The check from the unpacked folder, the plug-in found beside the program,
+# against the real map server.
+"$here/tools/with-server.sh" --maps "$server" "$@" --downloads "$dir/maps" -- sh -c '
+  PLIVORS_MAP_SERVER=$PLIVORS_TEST_MAPS PLIVORS_DOWNLOAD_SERVER=$PLIVORS_TEST_MAPS
   export PLIVORS_MAP_SERVER PLIVORS_DOWNLOAD_SERVER
   cd "$1" && "$2/tools/wine-run.sh" ./plivors-host.exe check' check "$dir" "$here" | tr -d '\r' | tee "$work/check.out"
 grep -q "all three work" "$work/check.out" || fail "plivors-host.exe check did not pass"
