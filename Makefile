@@ -71,9 +71,9 @@ dist: deps data
 	cd build/win32 && cpack -G ZIP -B $(CURDIR)/dist
 	cd build/server && cpack -G DEB -B $(CURDIR)/dist
 	rm -rf dist/_CPack_Packages
+	tests/dist/deb-test.sh dist/plivors-server_*_amd64.deb build/native/plivors-host
 	tests/dist/zip-test.sh dist/plivors-*-win32.zip $$(sed -n 's/^CMAKE_OBJDUMP:FILEPATH=//p' build/win32/CMakeCache.txt) \
 	  build/server/plivors-server
-	tests/dist/deb-test.sh dist/plivors-server_*_amd64.deb build/native/plivors-host
 	@ls -l dist
 
 clean:

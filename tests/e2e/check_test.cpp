@@ -86,6 +86,29 @@ TEST_F(HostCheck, EachFailureNamesItsCause) {
     EXPECT_TRUE(Has(out, "download server  http://localhost:8080  (built-in default")) << out;
 }
 
+// The progress bar's last line shows what arrived, even when the whole file
+// came between two draws of the bar.
+TEST_F(HostCheck, DownloadProgressEndsAtTheBytesReceived) {
+    SetEnv("PLIVORS_DOWNLOAD_SERVER", Server());
+    std::string into = FreshDir("progress");
+    std::string out;
+    int rc = RunCommand(HostCommand() + " --plugin \"" + EnvPath("PLIVORS_TEST_PLUGIN") + "\" download " + kSample +
+                            " \"" + into + "\" 2>&1",
+                        out);
+    EXPECT_EQ(rc, 0) << out;
+    std::string last, piece;
+    for (char c : out + "\n") {
+        if (c != '\r' && c != '\n') {
+            piece += c;
+            continue;
+        }
+        if (piece.find(" bytes") != std::string::npos) last = piece;
+        piece.clear();
+    }
+    const std::string size = std::to_string(ReadFile(offered).size());
+    EXPECT_NE(last.find(size + " / " + size + " bytes"), std::string::npos) << out;
+}
+
 // One server answers all three on one port: unset, both addresses are that one.
 TEST(ServerAddresses, DefaultsNameTheSameServer) {
     UnsetEnv("PLIVORS_MAP_SERVER");
