@@ -1,15 +1,17 @@
 #!/bin/sh
-# with-server.sh [--maps] SERVER [SERVER-ARGS...] -- COMMAND [ARGS...]
+# with-server.sh [--maps [--as NAME]] SERVER [SERVER-ARGS...] -- COMMAND [ARGS...]
 # Starts plivors-server as the test stand-in on a free loopback port, runs
 # COMMAND with PLIVORS_TEST_SERVER (base address), PLIVORS_TEST_SERVER_LOG
 # (request log) and PLIVORS_TEST_DOWNLOADS set, then stops the server. With
-# --maps it starts the real map server instead and sets PLIVORS_TEST_MAPS and
-# PLIVORS_TEST_MAPS_LOG, so that the two can be nested. Without a server
-# binary, COMMAND runs alone.
+# --maps it starts the real map server instead and sets NAME and NAME_LOG
+# (PLIVORS_TEST_MAPS by default), so that several can be nested. Without a
+# server binary, COMMAND runs alone.
 mode=--stand-in
+name=PLIVORS_TEST_MAPS
 if [ "$1" = "--maps" ]; then
   mode=""
   shift
+  if [ "$1" = "--as" ]; then name=$2; shift 2; fi
 fi
 server=$1; shift
 server_args=""
@@ -32,7 +34,7 @@ pid=$!
 i=0
 while [ ! -s "$dir/port" ]; do
   i=$((i + 1))
-  if [ $i -gt 200 ] || ! kill -0 $pid 2>/dev/null; then
+  if [ $i -gt 600 ] || ! kill -0 $pid 2>/dev/null; then
     echo "with-server.sh: the server did not start" >&2; cat "$dir/server.out" >&2
     kill $pid 2>/dev/null; rm -rf "$dir"; exit 1
   fi
@@ -44,9 +46,8 @@ if [ -n "$mode" ]; then
   PLIVORS_TEST_DOWNLOADS="$dir/downloads"
   export PLIVORS_TEST_SERVER PLIVORS_TEST_SERVER_LOG PLIVORS_TEST_DOWNLOADS
 else
-  PLIVORS_TEST_MAPS="http://127.0.0.1:$(cat "$dir/port")"
-  PLIVORS_TEST_MAPS_LOG="$dir/requests.log"
-  export PLIVORS_TEST_MAPS PLIVORS_TEST_MAPS_LOG
+  eval "$name=\"http://127.0.0.1:\$(cat \"\$dir/port\")\"; ${name}_LOG=\"\$dir/requests.log\""
+  export "$name" "${name}_LOG"
 fi
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
 export no_proxy=127.0.0.1,localhost NO_PROXY=127.0.0.1,localhost

@@ -1,0 +1,305 @@
+// The map server on its own: real geography where it belongs, exact pixel
+// geometry, place phrases as the plug-in reads them, and clear failures.
+#include <curl/curl.h>
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+const double kR = 6378137.0, kPi = 3.14159265358979323846;
+const double kLevels[13] = {1.3229180000489578, 2.6458359999815,   6.614590000011958, 19.843769999977667,
+                            39.68754000001354,  79.37508000002708, 132.29179999997723, 396.875400000019,
+                            793.750800000038,   1587.501600000076, 2645.835999999894, 5291.671999999788,
+                            21166.68799999915};
+double MercX(double lon) { return kR * lon * kPi / 180; }
+double MercY(double lat) { return kR * std::log(std::tan(kPi / 4 + lat * kPi / 360)); }
+double Lon(double x) { return x / kR * 180 / kPi; }
+double Lat(double y) { return (2 * std::atan(std::exp(y / kR)) - kPi / 2) * 180 / kPi; }
+
+struct Rgb {
+    int r, g, b;
+};
+bool Near(Rgb a, Rgb b, int tolerance = 12) {
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance && std::abs(a.b - b.b) <= tolerance;
+}
+const Rgb kLand{0xf2, 0xef, 0xe9}, kSea{0xaa, 0xd3, 0xdf}, kDot{0x3a, 0x3a, 0x3a};
+
+struct Answer {
+    long status = 0;
+    std::string body;
+};
+
+size_t Collect(char* data, size_t size, size_t n, void* out) {
+    static_cast<std::string*>(out)->append(data, size * n);
+    return size * n;
+}
+
+Answer Get(const std::string& url) {
+    Answer a;
+    CURL* curl = curl_easy_init();
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Collect);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &a.body);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 60L);
+    curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+    if (curl_easy_perform(curl) == CURLE_OK) curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &a.status);
+    curl_easy_cleanup(curl);
+    return a;
+}
+
+struct Picture {
+    int width = 0, height = 0, colors = 0;
+    std::vector<Rgb> pixels;
+    Rgb At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+
+int ReadMemory(GifFileType* gif, GifByteType* out, int n) {
+    auto* source = static_cast<std::pair<const std::string*, size_t>*>(gif->UserData);
+    int k = static_cast<int>(std::min<size_t>(n, source->first->size() - source->second));
+    std::memcpy(out, source->first->data() + source->second, k);
+    source->second += k;
+    return k;
+}
+
+Picture Decode(const std::string& gifBytes) {
+    Picture p;
+    std::pair<const std::string*, size_t> source(&gifBytes, 0);
+    int error = 0;
+    GifFileType* gif = DGifOpen(&source, &ReadMemory, &error);
+    if (gif == nullptr) return p;
+    if (DGifSlurp(gif) == GIF_OK && gif->ImageCount == 1 && gif->SColorMap != nullptr) {
+        p.width = gif->SWidth;
+        p.height = gif->SHeight;
+        p.colors = gif->SColorMap->ColorCount;
+        const GifByteType* raster = gif->SavedImages[0].RasterBits;
+        for (int i = 0; i < p.width * p.height; ++i) {
+            const GifColorType& c = gif->SColorMap->Colors[raster[i]];
+            p.pixels.push_back({c.Red, c.Green, c.Blue});
+        }
+    }
+    DGifCloseFile(gif, &error);
+    return p;
+}
+
+std::string MapUrl(const std::string& base, int w, int h, int level, double lat, double lon) {
+    char url[256];
+    std::snprintf(url, sizeof url, "/plivors/client?cmd=map&img=1&width=%d&height=%d&scale=%d&mocs=gdd&mo=%.8f,%.8f",
+                  w, h, level, lat, lon);
+    return base + url;
+}
+
+Picture Map(int w, int h, int level, double lat, double lon) {
+    Answer a = Get(MapUrl(Env("PLIVORS_TEST_MAPS"), w, h, level, lat, lon));
+    EXPECT_EQ(a.status, 200) << a.body.substr(0, 200);
+    Picture p = Decode(a.body);
+    EXPECT_EQ(p.width, std::max(w, 1));
+    EXPECT_EQ(p.height, std::max(h, 1));
+    return p;
+}
+
+// Share of a picture's pixels near a colour.
+double Share(const Picture& p, Rgb colour) {
+    size_t n = 0;
+    for (const Rgb& c : p.pixels) n += Near(c, colour) ? 1 : 0;
+    return p.pixels.empty() ? 0 : static_cast<double>(n) / p.pixels.size();
+}
+
+class MapServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (Env("PLIVORS_TEST_MAPS").empty()) GTEST_SKIP() << "no map server";
+    }
+};
+
+TEST_F(MapServer, LandAndSeaWhereTheyBelongAtEveryScale) {
+    struct Case {
+        const char* where;
+        double lat, lon;
+        int level;
+        Rgb expected;
+    } cases[] = {
+        {"south of Madrid", 40.30, -3.55, 6, kLand},       {"Zaragoza's plain", 41.50, -0.60, 4, kLand},
+        {"Atlantic west of Portugal", 39.5, -10.5, 9, kSea}, {"the Strait of Gibraltar", 35.965, -5.55, 2, kSea},
+        {"inland Iberia, whole", 40.0, -4.0, 11, kLand},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.where);
+        Picture p = Map(40, 30, c.level, c.lat, c.lon);
+        EXPECT_GT(Share(p, c.expected), 0.6);  // labels and dots take the rest
+    }
+    // Colour tables fit the picture: open sea needs 2 entries, a labelled
+    // coast the full 256.
+    EXPECT_EQ(Map(64, 48, 5, 38.0, -14.0).colors, 2);
+    EXPECT_EQ(Map(400, 300, 10, 40.0, -4.0).colors, 256);
+    EXPECT_EQ(Map(0, 0, 1, 40.0, -4.0).colors, 2);
+}
+
+TEST_F(MapServer, MadridsSymbolLiesWhereMercatorPutsIt) {
+    // GeoNames' Madrid, placed off the centre of a zone at level 8.
+    const double lat = 40.4165, lon = -3.70256, s = kLevels[7];
+    const double cx = MercX(lon) - 123.4 * s, cy = MercY(lat) + 56.7 * s;
+    Picture p = Map(400, 300, 8, Lat(cy), Lon(cx));
+    const double col = 200 + 123.4, row = 150 + 56.7;  // pixel centres at +0.5
+    double sx = 0, sy = 0, n = 0;
+    for (int y = static_cast<int>(row) - 6; y <= row + 6; ++y)
+        for (int x = static_cast<int>(col) - 6; x <= col + 6; ++x)
+            if (Near(p.At(x, y), kDot, 20)) sx += x + 0.5, sy += y + 0.5, n += 1;
+    ASSERT_GT(n, 8) << "no city symbol near the predicted pixel";
+    EXPECT_NEAR(sx / n, col, 1.0);
+    EXPECT_NEAR(sy / n, row, 1.0);
+}
+
+TEST_F(MapServer, NeighbouringZonesJoinWithoutASeam) {
+    // A fjord coast of East Greenland, with no places to label: two zones side
+    // by side on the same pixel lattice equal the zone that covers both.
+    const int level = 6, w = 120, h = 90;
+    const double s = kLevels[level - 1], x = MercX(-22.0) + 40 * kLevels[8], y = MercY(70.5) + 60 * kLevels[8];
+    Picture left = Map(w, h, level, Lat(y), Lon(x));
+    Picture right = Map(w, h, level, Lat(y), Lon(x + w * s));
+    Picture both = Map(2 * w, h, level, Lat(y), Lon(x + w * s / 2));
+    ASSERT_GT(Share(both, kLand), 0.1);
+    ASSERT_GT(Share(both, kSea), 0.1);
+    int differing = 0;
+    for (int row = 0; row < h; ++row)
+        for (int col = 0; col < 2 * w; ++col) {
+            Rgb part = col < w ? left.At(col, row) : right.At(col - w, row);
+            differing += Near(part, both.At(col, row), 24) ? 0 : 1;
+        }
+    EXPECT_LT(differing, 2 * w * h / 200) << "pixels that differ from the joined zone";
+}
+
+std::string Phrase(double lat, double lon) {
+    char url[160];
+    std::snprintf(url, sizeof url, "/plivors/client?cmd=prox&RQGE=st&mocs=gdd&mo=%.8f,%.8f", lat, lon);
+    Answer a = Get(Env("PLIVORS_TEST_MAPS") + url);
+    EXPECT_EQ(a.status, 200);
+    const std::string marker =
+        "<small align=\"center\" class=\"textnormal\">Su veh&iacute;culo&nbsp;<b></b>&nbsp; se encuentra en&nbsp;";
+    size_t at = a.body.find(marker);
+    if (at == std::string::npos) return "(no marker) " + a.body;
+    at += marker.size();
+    return a.body.substr(at, a.body.find("</small>", at) - at);
+}
+
+TEST_F(MapServer, PlacePhrasesNameTheNearestPlaceInSpanish) {
+    EXPECT_EQ(Phrase(40.4168, -3.7038), "Madrid, Espa&ntilde;a");
+    EXPECT_EQ(Phrase(36.5298, -6.2930), "Cadiz, Espa&ntilde;a");  // GeoNames' own spelling
+    EXPECT_EQ(Phrase(42.6000, -5.5703), "Le&oacute;n, Espa&ntilde;a");
+    // 4 km due south of GeoNames' Getafe (40.30571, -3.73295).
+    EXPECT_EQ(Phrase(40.30571 - 4000 / 111195.0, -3.73295), "a 4 km al sur de Getafe, Espa&ntilde;a");
+    std::string sea = Phrase(38.7, -10.0);
+    EXPECT_EQ(sea.rfind("en el mar, a ", 0), 0u) << sea;
+    EXPECT_NE(sea.find(" km al oeste de "), std::string::npos) << sea;
+    EXPECT_NE(sea.find(", Portugal"), std::string::npos) << sea;
+}
+
+TEST_F(MapServer, MalformedRequestsGetA400Page) {
+    const std::string base = Env("PLIVORS_TEST_MAPS") + "/plivors/client?cmd=map&img=1";
+    for (const char* tail : {"&width=10&height=10&scale=14&mocs=gdd&mo=40,-3", "&width=10&height=10&scale=3&mo=40",
+                             "&width=5000&height=10&scale=3&mo=40,-3"}) {
+        Answer a = Get(base + tail);
+        EXPECT_EQ(a.status, 400) << tail;
+        EXPECT_NE(a.body.find("<html>"), std::string::npos);
+    }
+}
+
+// A server of our own, with its own arguments; stopped when the test ends.
+class OwnServer {
+public:
+    explicit OwnServer(const std::vector<std::string>& args) {
+        const std::string dir = Env("PLIVORS_TEST_WORKDIR");
+        portFile_ = JoinPath(dir, "own-server.port");
+        outFile_ = JoinPath(dir, "own-server.out");
+        std::remove(portFile_.c_str());
+        std::vector<std::string> all = {Env("PLIVORS_TEST_SERVER_BINARY"), "--port", "0", "--port-file", portFile_,
+                                        "--log", JoinPath(dir, "own-server.log")};
+        all.insert(all.end(), args.begin(), args.end());
+        pid_ = fork();
+        if (pid_ == 0) {
+            std::freopen(outFile_.c_str(), "w", stderr);
+            std::freopen(outFile_.c_str(), "a", stdout);
+            std::vector<char*> argv;
+            for (std::string& a : all) argv.push_back(&a[0]);
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        for (int i = 0; i < 600 && status_ < 0; ++i) {
+            std::ifstream port(portFile_);
+            int n = 0;
+            if (port >> n) {
+                base_ = "http://127.0.0.1:" + std::to_string(n);
+                return;
+            }
+            int st = 0;
+            if (waitpid(pid_, &st, WNOHANG) == pid_) status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    ~OwnServer() {
+        if (status_ < 0 && pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    const std::string& base() const { return base_; }
+    int exitStatus() const { return status_; }
+    std::string output() const { return ReadFile(outFile_); }
+
+private:
+    pid_t pid_ = -1;
+    int status_ = -1;
+    std::string portFile_, outFile_, base_;
+};
+
+TEST_F(MapServer, BadStylesAndUnservableRequestsFailClearly) {
+    const std::string dir = Env("PLIVORS_TEST_WORKDIR");
+    const std::string broken = JoinPath(dir, "broken.xml");
+    WriteFile(broken, "<Map><Layer name=\"x\"><Datasource><Parameter name=\"type\">nothing</Parameter>");
+    {
+        OwnServer server({"--style", broken});
+        EXPECT_EQ(server.exitStatus(), 1);
+        EXPECT_NE(server.output().find("broken.xml"), std::string::npos) << server.output();
+    }
+    // A mosaic whose tile has gone: the style loads, but the renderer cannot
+    // draw, and says so with a 500 page rather than a picture.
+    const std::string picture = JoinPath(dir, "tile.pgm"), tile = JoinPath(dir, "tile.tif");
+    WriteFile(picture, "P5\n2 2\n255\n" + std::string(4, '\x80'));
+    std::string out;
+    ASSERT_EQ(RunCommand("gdal_translate -q -of GTiff -a_srs EPSG:3857 -a_ullr 0 200 200 0 " + picture + " " + tile +
+                             " && gdal_translate -q -of VRT " + tile + " " + JoinPath(dir, "mosaic.vrt"),
+                         out),
+              0);
+    const std::string merc = "+proj=merc +a=6378137 +b=6378137 +units=m +nadgrids=@null +no_defs";
+    const std::string style = JoinPath(dir, "mosaic.xml");
+    WriteFile(style, "<Map srs=\"" + merc + "\"><Style name=\"r\"><Rule><RasterSymbolizer/></Rule></Style>"
+                     "<Layer name=\"r\" srs=\"" + merc + "\"><StyleName>r</StyleName><Datasource>"
+                     "<Parameter name=\"type\">gdal</Parameter><Parameter name=\"file\">mosaic.vrt</Parameter>"
+                     "</Datasource></Layer></Map>");
+    OwnServer server({"--style", style});
+    ASSERT_FALSE(server.base().empty()) << server.output();
+    std::remove(tile.c_str());
+    Answer a = Get(MapUrl(server.base(), 20, 20, 1, 0.0009, 0.0009));
+    EXPECT_EQ(a.status, 500);
+    EXPECT_NE(a.body.find("cannot draw"), std::string::npos) << a.body;
+    EXPECT_EQ(Get(MapUrl(server.base(), 20, 20, 1, 0.0009, 0.0009)).status, 500) << "a failure must not be cached";
+}
+
+}  // namespace
