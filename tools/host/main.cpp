@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include "commands.h"
 
 std::vector<Command>& CommandRegistry() {
@@ -74,6 +78,11 @@ static void Usage(FILE* out) {
 }
 
 int main(int argc, char** argv) {
+#if defined(_WIN32)
+    // Place names go out as UTF-8 (Latin1ToUtf8); a console shows them right
+    // only when told so.
+    SetConsoleOutputCP(CP_UTF8);
+#endif
     std::string pluginPath;
     std::vector<std::string> rest;
     for (int i = 1; i < argc; ++i) {
