@@ -14,8 +14,8 @@ set(CPACK_STRIP_FILES ON)
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
 # The copyright texts Debian keeps for the packages whose code a product
-# carries inside it (static runtimes, header-only libraries), gathered into
-# one folder under the names given: plivors_licence_texts(DIR NAME=FILE...).
+# carries inside it (static runtimes), gathered into one folder under the
+# names given: plivors_licence_texts(DIR NAME=FILE...).
 function(plivors_licence_texts dir)
   file(REMOVE_RECURSE ${dir})
   file(MAKE_DIRECTORY ${dir})
