@@ -222,6 +222,10 @@ int main(int argc, char** argv) {
         // Connections wait on the render workers; keep enough of them that
         // idle keep-alive connections do not hold up new ones.
         server.new_task_queue = [threads] { return new httplib::ThreadPool(std::max(32, 4 * threads)); };
+        // Headers and body leave in separate writes: without this, Nagle's
+        // algorithm holds the body for the client's delayed acknowledgement
+        // and a cached answer took 27 ms instead of one.
+        server.set_tcp_nodelay(true);
         server.Get(".*", [&](const httplib::Request& req, httplib::Response& res) { service.Handle(req, res); });
         return Serve(server, settings);
     } catch (const std::exception& e) {

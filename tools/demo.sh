@@ -1,8 +1,10 @@
 #!/bin/sh
-# The main job, for a person to look at: the stand-in map server on a free
-# loopback port, and both builds of the plug-in (the DLL under Wine) driven by
-# the reference host: calibration, zones at a coarse and a fine level, a place
-# name and a descriptor download. Everything lands in build/demo/.
+# The main job, for a person to look at: the map server (real maps from the
+# prepared open data) on a free loopback port, and both builds of the plug-in
+# (the DLL under Wine) driven by the reference host: calibration, zones of
+# Iberia, the Canary Islands, the harbour of Cadiz and the whole world, the
+# place name of Madrid's position and a descriptor download. Everything lands
+# in build/demo/, with overview.png showing every zone with its caption.
 set -e
 here=$(cd "$(dirname "$0")/.." && pwd)
 out="$here/build/demo"
@@ -14,7 +16,7 @@ export no_proxy=127.0.0.1,localhost NO_PROXY=127.0.0.1,localhost
 sdir=$(mktemp -d "${TMPDIR:-/tmp}/plivors-demo.XXXXXX")
 mkdir -p "$sdir/served"
 cp "$here"/maps/*.plvr "$sdir/served/"
-"$here/build/native/plivors-server" --port 0 --port-file "$sdir/port" --log "$out/server-requests.log" \
+"$here/build/server/plivors-server" --port 0 --port-file "$sdir/port" --log "$out/server-requests.log" \
   --downloads "$sdir/served" >"$sdir/server.out" 2>&1 &
 spid=$!
 # Stop the server on the way out, keeping the script's own exit status.
@@ -24,44 +26,105 @@ trap 'exit 130' INT TERM
 i=0
 while [ ! -s "$sdir/port" ]; do
   i=$((i + 1))
-  [ $i -lt 200 ] || { echo "the stand-in server did not start" >&2; cat "$sdir/server.out" >&2; exit 1; }
+  [ $i -lt 600 ] || { echo "the map server did not start" >&2; cat "$sdir/server.out" >&2; exit 1; }
+  kill -0 $spid 2>/dev/null || { echo "the map server stopped" >&2; cat "$sdir/server.out" >&2; exit 1; }
   sleep 0.05
 done
 PLIVORS_MAP_SERVER="http://127.0.0.1:$(cat "$sdir/port")"
 PLIVORS_DOWNLOAD_SERVER="$PLIVORS_MAP_SERVER"
 export PLIVORS_MAP_SERVER PLIVORS_DOWNLOAD_SERVER
-echo "stand-in map server at $PLIVORS_MAP_SERVER"
+echo "map server at $PLIVORS_MAP_SERVER"
+
+# Raster pixels (Mercator metres from the map's south-west corner) of a
+# rectangle given in degrees: SOUTH WEST NORTH EAST of the map, then the
+# rectangle's SOUTH WEST NORTH EAST; prints X0 X1 Y0 Y1.
+pixels() {
+  awk -v ms="$1" -v mw="$2" -v s="$5" -v w="$6" -v n="$7" -v e="$8" 'BEGIN {
+    R = 6378137; pi = atan2(0, -1)
+    x0 = R * mw * pi / 180; y0 = R * log(sin(pi / 4 + ms * pi / 360) / cos(pi / 4 + ms * pi / 360))
+    printf "%d %d %d %d\n", R * w * pi / 180 - x0, R * e * pi / 180 - x0,
+      R * log(sin(pi / 4 + s * pi / 360) / cos(pi / 4 + s * pi / 360)) - y0,
+      R * log(sin(pi / 4 + n * pi / 360) / cos(pi / 4 + n * pi / 360)) - y0 }'
+}
+europa="26.9674359 -20.9912576 56.5217513 24.5938529"
+canarias="26.9674359 -20.9912576 32.8957462 -8.483808"
+mundo="-88.0 -178.0 88.0 178.0"
+# name | descriptor | map corners | zone in degrees | caption
+zones="iberia|europa-1001|$europa|35.6 -10.2 44.2 4.6|the Iberian peninsula
+canarias|canarias-1002|$canarias|27.5 -18.4 29.5 -13.3|the Canary Islands
+cadiz|europa-1001|$europa|36.515 -6.325 36.545 -6.275|the harbour of Cadiz
+madrid|europa-1001|$europa|40.36 -3.80 40.48 -3.60|Madrid and its districts
+world-1|mundo-1003|$mundo|0 -180 72 -60|the world, north-west
+world-2|mundo-1003|$mundo|0 -60 72 60|the world, north
+world-3|mundo-1003|$mundo|0 60 72 180|the world, north-east
+world-4|mundo-1003|$mundo|-72 -180 0 -60|the world, south-west
+world-5|mundo-1003|$mundo|-72 -60 0 60|the world, south
+world-6|mundo-1003|$mundo|-72 60 0 180|the world, south-east"
 
 # Run from the source folder so that both builds see the same relative paths.
 cd "$here"
+win32_skipped=""
 for build in native win32; do
   if [ $build = native ]; then
     host() { "$here/build/native/plivors-host" "$@"; }
   else
+    if ! "$here/tools/wine-run.sh" "$here/build/win32/plivors-host.exe" info >/dev/null 2>&1; then
+      echo
+      echo "=================== win32 build: Wine cannot run it on this machine; skipped ===================" >&2
+      win32_skipped=yes
+      break
+    fi
     host() { "$here/tools/wine-run.sh" "$here/build/win32/plivors-host.exe" "$@" | tr -d '\r'; }
   fi
   echo
   echo "=================== $build build ==================="
   host info
-  echo "-- calibrate maps/norte-1000.plvr"
-  host calibrate maps/norte-1000.plvr -o "build/demo/norte-1000-$build.map"
-  echo "-- zone, coarse: the whole of map 1001"
-  host zone maps/europa-1001.plvr 0 5074511 0 4543586 640 480 -o "build/demo/coarse-$build.bmp"
-  echo "-- zone, fine: 800 by 600 metres of Madrid"
-  host zone maps/europa-1001.plvr 1924030 1924830 1806992 1807592 800 600 -o "build/demo/fine-$build.bmp"
+  echo "-- calibrate maps/europa-1001.plvr"
+  host calibrate maps/europa-1001.plvr -o "build/demo/europa-1001-$build.map"
+  echo "$zones" | while IFS='|' read -r name map corners area caption; do
+    # shellcheck disable=SC2086
+    set -- $(pixels $corners $area)
+    echo "-- zone: $caption ($map $1 $2 $3 $4)"
+    host zone "maps/$map.plvr" "$1" "$2" "$3" "$4" 800 600 -o "build/demo/$name-$build.bmp"
+    if [ $build = native ]; then
+      level=$(grep ' /plivors/client?cmd=map' "$out/server-requests.log" | tail -1 | sed 's/.*&scale=\([0-9]*\).*/\1/')
+      echo "$name|$caption, level $level" >>"$out/captions.txt"
+    fi
+    if [ -x "$here/build/native/bmp2png" ]; then
+      "$here/build/native/bmp2png" "$out/$name-$build.bmp" "$out/$name-$build.png"
+    fi
+  done
   echo "-- locate -3.7038 40.4168"
-  host locate -3.7038 40.4168
+  host locate -3.7038 40.4168 | tee "build/demo/place-$build.txt"
   echo "-- download canarias-1002.plvr"
   host download canarias-1002.plvr "build/demo/downloads-$build"
-  if [ -x "$here/build/native/bmp2png" ]; then
-    "$here/build/native/bmp2png" "$out/coarse-$build.bmp" "$out/coarse-$build.png"
-    "$here/build/native/bmp2png" "$out/fine-$build.bmp" "$out/fine-$build.png"
-  fi
 done
 
 echo
-cmp "$out/norte-1000-native.map" "$out/norte-1000-win32.map" && echo "both builds wrote the same calibration"
-cmp "$out/coarse-native.bmp" "$out/coarse-win32.bmp" && cmp "$out/fine-native.bmp" "$out/fine-win32.bmp" &&
-  echo "both builds delivered the same zone images"
+if [ -z "$win32_skipped" ]; then
+  cmp "$out/europa-1001-native.map" "$out/europa-1001-win32.map" && echo "both builds wrote the same calibration"
+  same=yes
+  while IFS='|' read -r name caption; do
+    cmp -s "$out/$name-native.bmp" "$out/$name-win32.bmp" || same=no
+  done <"$out/captions.txt"
+  [ $same = yes ] && echo "both builds delivered the same zone images"
+  cmp -s "$out/place-native.txt" "$out/place-win32.txt" && echo "both builds named the same place"
+fi
+
+# One picture of every zone with its caption; the six world zones (the
+# largest a level holds is 800 by 600 pixels of 21 km) joined make the world.
+if command -v montage >/dev/null 2>&1 && [ -f "$out/iberia-native.png" ]; then
+  w="$out/world"
+  convert \( "$w-1-native.png" "$w-2-native.png" "$w-3-native.png" +append \) \
+    \( "$w-4-native.png" "$w-5-native.png" "$w-6-native.png" +append \) -append "$out/world-native.png"
+  set --
+  while IFS='|' read -r name caption; do
+    case "$name" in world-*) continue ;; esac
+    set -- "$@" -label "$caption" "$out/$name-native.png"
+  done <"$out/captions.txt"
+  montage "$@" -label "the world from 72 S to 72 N: six level-13 zones joined" "$out/world-native.png" \
+    -tile 3x -geometry '560x420>+10+10' -pointsize 16 -font DejaVu-Sans "$out/overview.png"
+  echo "overview of every zone: $out/overview.png"
+fi
 echo "outputs are in $out:"
 ls -l "$out" | sed 1d

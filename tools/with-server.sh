@@ -3,8 +3,8 @@
 # Starts plivors-server as the test stand-in on a free loopback port, runs
 # COMMAND with PLIVORS_TEST_SERVER (base address), PLIVORS_TEST_SERVER_LOG
 # (request log) and PLIVORS_TEST_DOWNLOADS set, then stops the server. With
-# --maps it starts the real map server instead and sets NAME and NAME_LOG
-# (PLIVORS_TEST_MAPS by default), so that several can be nested. Without a
+# --maps it starts the real map server instead and sets NAME, NAME_LOG and
+# NAME_PID (PLIVORS_TEST_MAPS by default), so that several can be nested. Without a
 # server binary, COMMAND runs alone.
 mode=--stand-in
 name=PLIVORS_TEST_MAPS
@@ -46,8 +46,8 @@ if [ -n "$mode" ]; then
   PLIVORS_TEST_DOWNLOADS="$dir/downloads"
   export PLIVORS_TEST_SERVER PLIVORS_TEST_SERVER_LOG PLIVORS_TEST_DOWNLOADS
 else
-  eval "$name=\"http://127.0.0.1:\$(cat \"\$dir/port\")\"; ${name}_LOG=\"\$dir/requests.log\""
-  export "$name" "${name}_LOG"
+  eval "$name=\"http://127.0.0.1:\$(cat \"\$dir/port\")\"; ${name}_LOG=\"\$dir/requests.log\"; ${name}_PID=$pid"
+  export "$name" "${name}_LOG" "${name}_PID"
 fi
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
 export no_proxy=127.0.0.1,localhost NO_PROXY=127.0.0.1,localhost

