@@ -1,9 +1,34 @@
 #!/bin/sh
 # Runs a Windows program under Wine with a private prefix in the build tree,
 # no installer dialogs, no debug chatter, and direct loopback connections.
+# A 64-bit program runs on Wine's 64-bit loader in a prefix of its own. A
+# 32-bit program on a machine that cannot execute 32-bit code exits 77, which
+# the test trees report as skipped.
 set -e
 here=$(cd "$(dirname "$0")/.." && pwd)
-: "${WINEPREFIX:=$here/build/wineprefix}"
+program=$1
+
+# The PE header's machine field: 014c for i386, 8664 for x86-64.
+machine() {
+  pe=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+  [ -n "$pe" ] && od -An -tx2 -j$((pe + 4)) -N2 "$1" 2>/dev/null | tr -d ' '
+}
+case "$(machine "$program" || true)" in
+  8664)
+    loader=/usr/lib/wine/wine64
+    server=/usr/lib/wine/wineserver64
+    : "${WINEPREFIX:=$here/build/wineprefix64}"
+    export WINELOADER=$loader ;;
+  *)
+    if ! "$here/tools/can-run-32bit.sh"; then
+      echo "wine-run.sh: this machine cannot execute 32-bit code (its kernel has no 32-bit support)," \
+        "so Wine cannot run $(basename "$program"); skipped" >&2
+      exit 77
+    fi
+    loader=wine
+    server=wineserver
+    : "${WINEPREFIX:=$here/build/wineprefix}" ;;
+esac
 export WINEPREFIX
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -12,6 +37,7 @@ export no_proxy=127.0.0.1,localhost NO_PROXY=127.0.0.1,localhost
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   # Two tests may start at once: only one creates the prefix.
-  flock "$WINEPREFIX.lock" sh -c '[ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1; wineserver -w; }'
+  L=$loader S=$server flock "$WINEPREFIX.lock" \
+    sh -c '[ -f "$WINEPREFIX/system.reg" ] || { "$L" wineboot -i >/dev/null 2>&1; "$S" -w; }'
 fi
-exec wine "$@"
+exec "$loader" "$@"
