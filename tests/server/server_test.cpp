@@ -176,6 +176,7 @@ TEST_F(MapServer, NeighbouringZonesJoinWithoutASeam) {
     Picture both = Map(2 * w, h, level, Lat(y), Lon(x + w * s / 2));
     ASSERT_GT(Share(both, kLand), 0.1);
     ASSERT_GT(Share(both, kSea), 0.1);
+    EXPECT_EQ(both.colors, 16) << "land, water and their edges fit a 16-colour table";
     int differing = 0;
     for (int row = 0; row < h; ++row)
         for (int col = 0; col < 2 * w; ++col) {
