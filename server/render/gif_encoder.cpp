@@ -40,17 +40,21 @@ bool ExactPalette(const uint8_t* rgba, size_t count, Indexed& out) {
     return true;
 }
 
-void Quantise(const uint8_t* rgba, int width, int height, Indexed& out) {
+// Quantises to at most `colors`; with a minimum quality, false when the
+// picture cannot keep it in so few colours.
+bool Quantise(const uint8_t* rgba, int width, int height, int colors, int minimumQuality, Indexed& out) {
     std::unique_ptr<liq_attr, void (*)(liq_attr*)> attr(liq_attr_create(), liq_attr_destroy);
     if (!attr) throw std::runtime_error("libimagequant: no attributes");
-    liq_set_max_colors(attr.get(), 256);
+    liq_set_max_colors(attr.get(), colors);
+    liq_set_quality(attr.get(), minimumQuality, 100);
     liq_set_speed(attr.get(), 10);  // maps are flat colours: the fastest search is plenty
     std::unique_ptr<liq_image, void (*)(liq_image*)> image(
         liq_image_create_rgba(attr.get(), rgba, width, height, 0), liq_image_destroy);
     if (!image) throw std::runtime_error("libimagequant: bad image");
     liq_result* raw = nullptr;
-    if (liq_image_quantize(image.get(), attr.get(), &raw) != LIQ_OK)
-        throw std::runtime_error("libimagequant: quantisation failed");
+    liq_error status = liq_image_quantize(image.get(), attr.get(), &raw);
+    if (status == LIQ_QUALITY_TOO_LOW) return false;
+    if (status != LIQ_OK) throw std::runtime_error("libimagequant: quantisation failed");
     std::unique_ptr<liq_result, void (*)(liq_result*)> result(raw, liq_result_destroy);
     liq_set_dithering_level(result.get(), 0.0f);  // dithering speckles flat land and sea
     out.pixels.resize(static_cast<size_t>(width) * height);
@@ -59,6 +63,7 @@ void Quantise(const uint8_t* rgba, int width, int height, Indexed& out) {
     const liq_palette* palette = liq_get_palette(result.get());
     for (unsigned i = 0; i < palette->count; ++i)
         out.palette.push_back(GifColorType{palette->entries[i].r, palette->entries[i].g, palette->entries[i].b});
+    return true;
 }
 
 int Append(GifFileType* gif, const GifByteType* data, int n) {
@@ -73,7 +78,12 @@ std::string EncodeGif(const uint8_t* rgba, int width, int height) {
     const size_t count = static_cast<size_t>(width) * height;
     if (!ExactPalette(rgba, count, picture)) {
         picture = Indexed();
-        Quantise(rgba, width, height, picture);
+        Quantise(rgba, width, height, 256, 0, picture);
+    } else if (picture.palette.size() > 16) {
+        // A simple picture (land, water and their anti-aliased edges) whose
+        // shades 16 colours render near enough goes out with 4 bits a pixel.
+        Indexed sixteen;
+        if (Quantise(rgba, width, height, 16, 90, sixteen)) picture = std::move(sixteen);
     }
     const int entries = picture.palette.size() <= 2 ? 2 : picture.palette.size() <= 16 ? 16 : 256;
     picture.palette.resize(entries, GifColorType{0, 0, 0});

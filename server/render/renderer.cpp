@@ -8,6 +8,8 @@
 #include <mapnik/load_map.hpp>
 #include <mapnik/map.hpp>
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -81,6 +83,9 @@ void Renderer::Submit(std::function<void(void*)> job) {
 }
 
 void Renderer::Work() {
+    // libimagequant would start an OpenMP team per picture and spin it on
+    // the cores the other workers render on: one worker, one core.
+    omp_set_num_threads(1);
     std::unique_ptr<mapnik::Map> map;
     std::string loadError;
     try {

@@ -131,6 +131,7 @@ TEST_F(RealMaps, NeighbouringZonesJoin) {
     ASSERT_EQ(left.s, both.s);
     ASSERT_GT(both.Share(kSea), 0.1);
     ASSERT_GT(both.Share(kLand), 0.1);
+    EXPECT_EQ(+both.zone.record.bitsPorPixel, 4) << "an unlabelled coast takes a 16-colour table";
     int differing = 0, compared = 0;
     for (int row = 0; row < both.height; ++row)
         for (int col = 0; col < both.width; ++col) {

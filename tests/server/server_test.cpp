@@ -176,6 +176,7 @@ TEST_F(MapServer, NeighbouringZonesJoinWithoutASeam) {
     Picture both = Map(2 * w, h, level, Lat(y), Lon(x + w * s / 2));
     ASSERT_GT(Share(both, kLand), 0.1);
     ASSERT_GT(Share(both, kSea), 0.1);
+    EXPECT_EQ(both.colors, 16) << "land, water and their edges fit a 16-colour table";
     int differing = 0;
     for (int row = 0; row < h; ++row)
         for (int col = 0; col < 2 * w; ++col) {
@@ -213,7 +214,8 @@ TEST_F(MapServer, PlacePhrasesNameTheNearestPlaceInSpanish) {
 TEST_F(MapServer, MalformedRequestsGetA400Page) {
     const std::string base = Env("PLIVORS_TEST_MAPS") + "/plivors/client?cmd=map&img=1";
     for (const char* tail : {"&width=10&height=10&scale=14&mocs=gdd&mo=40,-3", "&width=10&height=10&scale=3&mo=40",
-                             "&width=5000&height=10&scale=3&mo=40,-3"}) {
+                             "&width=5000&height=10&scale=3&mo=40,-3",
+                             "&width=4294967297&height=10&scale=3&mo=40,-3"}) {  // not 1 after wrapping
         Answer a = Get(base + tail);
         EXPECT_EQ(a.status, 400) << tail;
         EXPECT_NE(a.body.find("<html>"), std::string::npos);
