@@ -57,28 +57,6 @@ inline int TomaByte(GifDecoderState& s, FILE* f) {
 }
 
 inline int LeeCodigo(GifDecoderState& s, FILE* f) {
-    // Common case: the sub-block holds every byte this code can need (at
-    // most three), so they are taken without the block checks.
-    if (s.blockBytesLeft >= 3) {
-        unsigned char* p = s.blockPos;
-        int quedan = s.bitsLeft;
-        unsigned actual = s.currentByte;
-        if (quedan == 0) {
-            actual = *p++;
-            quedan = 8;
-        }
-        unsigned resultado = actual >> (8 - quedan);
-        while (s.codeSize > quedan) {
-            actual = *p++;
-            resultado |= actual << quedan;
-            quedan += 8;
-        }
-        s.blockBytesLeft = static_cast<int16_t>(s.blockBytesLeft - (p - s.blockPos));
-        s.blockPos = p;
-        s.currentByte = static_cast<uint8_t>(actual);
-        s.bitsLeft = static_cast<int16_t>(quedan - s.codeSize);
-        return static_cast<int>(resultado & kMascaras[s.codeSize]);
-    }
     if (s.bitsLeft == 0) {
         int b = TomaByte(s, f);
         if (b < 0) return b;
@@ -95,6 +73,76 @@ inline int LeeCodigo(GifDecoderState& s, FILE* f) {
     }
     s.bitsLeft = static_cast<int16_t>(s.bitsLeft - s.codeSize);
     return resultado & kMascaras[s.codeSize];
+}
+
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "the code reader takes 8 bytes of the stream as one little-endian number"
+#endif
+
+// Room after the line for a whole string (at most 4091 bytes) begun in its
+// last column, and for the 7 bytes an 8-byte store may write past a string.
+const int kHolguraLinea = kTamanoTabla + 8;
+
+// Moves p..fin to the next sub-block of image data; false when the data ends
+// first: a zero-length sub-block, the end of the file, or a sub-block cut
+// short (whose bytes are then not used).
+bool SiguienteSubbloque(GifDecoderState& s, FILE* f, const unsigned char*& p, const unsigned char*& fin) {
+    int n = LeeByte(s, f);
+    if (n <= 0) return false;
+    if (s.readCount - s.readPos >= n) {
+        // Usually the whole sub-block is in the read buffer already.
+        p = s.readBuffer + s.readPos;
+        fin = p + n;
+        s.readPos += n;
+        return true;
+    }
+    int leidos = 0;
+    while (leidos < n) {
+        if (s.readPos >= s.readCount) {
+            int b = LeeByte(s, f);
+            if (b < 0) return false;
+            s.blockBuffer[leidos++] = static_cast<unsigned char>(b);
+            continue;
+        }
+        int trozo = s.readCount - s.readPos;
+        if (trozo > n - leidos) trozo = n - leidos;
+        std::memcpy(s.blockBuffer + leidos, s.readBuffer + s.readPos, static_cast<size_t>(trozo));
+        s.readPos += trozo;
+        leidos += trozo;
+    }
+    p = s.blockBuffer;
+    fin = p + n;
+    return true;
+}
+
+// Writes the string of code c at destino, 8 bytes at a time from its last
+// chunk back to its first, and returns its length. Up to 7 bytes past the
+// string's end are overwritten.
+inline int EscribeCadena(const GifDecoderState& s, int c, unsigned char* destino) {
+    int lm = s.lengthMinus1[c];
+    unsigned char* q = destino + (lm & ~7);
+    std::memcpy(q, s.chunk[c], 8);
+    while (q > destino) {
+        q -= 8;
+        c = s.chunkPrefix[c];
+        std::memcpy(q, s.chunk[c], 8);
+    }
+    return lm + 1;
+}
+
+// Table slot nuevo = the string of viejo followed by b, in both forms.
+inline void AnadeEntrada(GifDecoderState& s, int nuevo, int viejo, unsigned char b) {
+    int lm = s.lengthMinus1[viejo] + 1;
+    s.lengthMinus1[nuevo] = static_cast<uint16_t>(lm);
+    if (lm & 7) {
+        std::memcpy(s.chunk[nuevo], s.chunk[viejo], 8);
+        s.chunkPrefix[nuevo] = s.chunkPrefix[viejo];
+    } else {
+        s.chunkPrefix[nuevo] = static_cast<uint16_t>(viejo);
+    }
+    s.chunk[nuevo][lm & 7] = b;
+    s.suffixTable[nuevo] = b;
+    s.prefixTable[nuevo] = static_cast<int16_t>(viejo);
 }
 
 size_t Lee(void* destino, size_t n, FILE* f) { return std::fread(destino, 1, n, f); }
@@ -165,6 +213,47 @@ void LeeImagen(GifDecoderState& s, FILE* f, unsigned char* tabla, int entradas, 
     s.rowPos = 0;
     s.pass = 0;
     DecodeImageData(s, f, iterador, static_cast<int16_t>(ancho));
+}
+
+// Packs a line of palette indices in place at 1 or 4 bits per pixel (leftmost
+// pixel in the high bits) and returns its length in bytes. Eight columns go at
+// a time: each step reads its 8 bytes before writing the 4 or 1 that land at or
+// before them.
+int EmpaquetaFila(unsigned char* linea, int ancho, int bpp) {
+    int x = 0, j = 0;
+    if (bpp == 4) {
+        for (; x + 8 <= ancho; x += 8, j += 4) {
+            uint64_t v;
+            std::memcpy(&v, linea + x, 8);
+            v &= 0x0F0F0F0F0F0F0F0FULL;
+            // In each 16-bit lane: the left pixel shifted up beside the right one.
+            v = ((v << 4) | (v >> 8)) & 0x00FF00FF00FF00FFULL;
+            v = (v | (v >> 8)) & 0x0000FFFF0000FFFFULL;
+            uint32_t cuatro = static_cast<uint32_t>(v | (v >> 16));
+            std::memcpy(linea + j, &cuatro, 4);
+        }
+        for (; x < ancho; x += 2, ++j) {
+            int alto4 = (linea[x] & 0x0F) << 4;
+            int bajo4 = x + 1 < ancho ? (linea[x + 1] & 0x0F) : 0;
+            linea[j] = static_cast<unsigned char>(alto4 | bajo4);
+        }
+        return j;
+    }
+    if (bpp == 1) {
+        for (; x + 8 <= ancho; x += 8, ++j) {
+            uint64_t v;
+            std::memcpy(&v, linea + x, 8);
+            // Bit 0 of byte i travels to bit 63 - i; the top byte is the packed one.
+            linea[j] = static_cast<unsigned char>(((v & 0x0101010101010101ULL) * 0x8040201008040201ULL) >> 56);
+        }
+        if (x < ancho) {
+            int v = 0;
+            for (int bit = 7; x < ancho; --bit, ++x) v |= (linea[x] & 1) << bit;
+            linea[j++] = static_cast<unsigned char>(v);
+        }
+        return j;
+    }
+    return ancho;
 }
 
 }  // namespace
@@ -238,30 +327,19 @@ int DeliverRow(GifDecoderState& s, CImageIterator& it, unsigned char* linea, int
     // Columns that a short last row does not reach read as index 0, like the
     // rest of a picture whose data ended early.
     if (longitud < ancho) std::memset(linea + longitud, 0, static_cast<size_t>(ancho - longitud));
-    int bytes = ancho;
-    if (bpp == 4) {
-        for (int xx = 0; xx < ancho; xx += 2) {
-            int alto4 = (linea[xx] & 0x0F) << 4;
-            int bajo4 = xx + 1 < ancho ? (linea[xx + 1] & 0x0F) : 0;
-            linea[xx / 2] = static_cast<unsigned char>(alto4 | bajo4);
-        }
-        bytes = (ancho + 1) / 2;
-    } else if (bpp == 1) {
-        for (int j = 0, xx = 0; xx < ancho; ++j) {
-            int v = 0;
-            for (int bit = 7; bit >= 0 && xx < ancho; --bit, ++xx) v |= (linea[xx] & 1) << bit;
-            linea[j] = static_cast<unsigned char>(v);
-        }
-        bytes = (ancho + 7) / 8;
-    }
 
+    bool guarda = true;
     if (s.interlaced) {
         // Valid data has no rows after the fourth pass.
         if (s.pass >= 4) return kSinFilas;
-        if (s.rowPos >= 0 && s.rowPos < s.rowCount) {
-            it.SetStorageRow(s.rowCount - 1 - s.rowPos);
-            it.CopyRow(linea, bytes);
-        }
+        guarda = s.rowPos >= 0 && s.rowPos < s.rowCount;
+        if (guarda) it.SetStorageRow(s.rowCount - 1 - s.rowPos);
+    } else if (!it.IsInside()) {
+        return kSinFilas;
+    }
+    if (guarda) it.CopyRow(linea, EmpaquetaFila(linea, ancho, bpp));
+
+    if (s.interlaced) {
         s.rowPos += s.rowStep;
         while (s.rowPos >= s.rowCount && s.pass < 4) {
             ++s.pass;
@@ -278,8 +356,6 @@ int DeliverRow(GifDecoderState& s, CImageIterator& it, unsigned char* linea, int
         }
         return 0;
     }
-    if (!it.IsInside()) return kSinFilas;
-    it.CopyRow(linea, bytes);
     it.StepDown();
     return 0;
 }
@@ -301,75 +377,189 @@ int16_t DecodeImageData(GifDecoderState& s, FILE* f, CImageIterator& it, int16_t
     // A zero-width image can hold no pixel: there is nothing to decode into.
     if (lineWidth <= 0) return 0;
 
-    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[lineWidth + 1]());
+    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[lineWidth + kHolguraLinea]());
     if (!buffer) return -10;
     unsigned char* linea = buffer.get();
     const int ancho = lineWidth;
-    int lleno = 0;
-    int viejo = 0, primero = 0;
-
     const int clear = s.clearCode, fin = s.endCode, libre0 = s.firstFreeCode;
-    for (;;) {
-        int c = LeeCodigo(s, f);
-        if (c == fin) break;
-        if (c < 0) return 0;
-        if (c == clear) {
-            s.codeSize = static_cast<int16_t>(minimo + 1);
-            s.nextFreeCode = s.firstFreeCode;
-            s.codeLimit = static_cast<int16_t>(1 << s.codeSize);
-            do {
-                c = LeeCodigo(s, f);
-            } while (c == clear);
-            if (c == fin) break;
-            if (c < 0) return 0;
-            if (c >= s.nextFreeCode) c = 0;
-            viejo = primero = c;
-            linea[lleno++] = static_cast<unsigned char>(c & 0xFF);
-            if (lleno == ancho) {
-                int r = DeliverRow(s, it, linea, ancho);
-                if (r < 0) return static_cast<int16_t>(r);
-                lleno = 0;
+    for (int i = 0; i < clear; ++i) {
+        s.lengthMinus1[i] = 0;
+        s.chunk[i][0] = static_cast<unsigned char>(i);
+    }
+    int tamano = s.codeSize, limite = s.codeLimit, libre = libre0;
+    int lleno = 0;
+    int viejo = 0, primero = 0;  // data that does not open with a clear code still decodes
+
+    // Codes come out of a 64-bit reservoir filled 8 bytes at a time while the
+    // sub-block holds that many.
+    uint64_t bits = 0;
+    int nbits = 0;
+    const unsigned char *p = nullptr, *finBloque = nullptr;
+    auto codigo = [&]() -> int {
+        while (nbits < tamano) {
+            if (finBloque - p >= 8) {
+                uint64_t v;
+                std::memcpy(&v, p, 8);
+                bits |= v << nbits;
+                p += (63 - nbits) >> 3;
+                nbits |= 56;
+                break;
             }
-            continue;
+            while (p < finBloque && nbits <= 56) {
+                bits |= static_cast<uint64_t>(*p++) << nbits;
+                nbits += 8;
+            }
+            if (nbits < tamano && !SiguienteSubbloque(s, f, p, finBloque)) return -1;
         }
-        int codigo = c;
+        int c = static_cast<int>(bits & static_cast<uint64_t>(limite - 1));
+        bits >>= tamano;
+        nbits -= tamano;
+        return c;
+    };
+    // After a clear code: the first code that is not one; a literal, the end
+    // code, or -1 when the data ends.
+    auto reinicia = [&]() -> int {
+        tamano = minimo + 1;
+        libre = libre0;
+        limite = 1 << tamano;
+        int c;
+        do {
+            c = codigo();
+        } while (c == clear);
+        if (c == fin || c < 0) return c;
+        if (c >= libre) c = 0;
+        viejo = primero = c;
+        return c;
+    };
+    // Hands every whole row of the line over, keeping what follows the last one.
+    auto entregaFilas = [&]() -> int {
+        int hecho = 0;
+        do {
+            int r = DeliverRow(s, it, linea + hecho, ancho);
+            if (r < 0) return r;
+            hecho += ancho;
+        } while (lleno - hecho >= ancho);
+        lleno -= hecho;
+        if (lleno > 0) std::memmove(linea, linea + hecho, static_cast<size_t>(lleno));
+        return 0;
+    };
+
+    int c;
+    for (;;) {
+        c = codigo();
+        if (c == fin) goto terminado;
+        if (c < 0) return 0;
+        int n;
+        if (c >= clear) {
+            if (c == clear) {
+                c = reinicia();
+                if (c == fin) goto terminado;
+                if (c < 0) return 0;
+                linea[lleno++] = static_cast<unsigned char>(c);
+                if (lleno == ancho) {
+                    int r = entregaFilas();
+                    if (r < 0) return static_cast<int16_t>(r);
+                }
+                continue;
+            }
+            if (c >= libre) {
+                // Past the next free slot a code's string stops being fixed
+                // when the code is made: see below.
+                if (c > libre) goto desdeAqui;
+                // The code being made: the previous string and its own first byte.
+                AnadeEntrada(s, libre, viejo, static_cast<unsigned char>(primero));
+                ++libre;
+                viejo = c;
+                n = EscribeCadena(s, c, linea + lleno);
+                if (libre >= limite && tamano < 12) {
+                    limite *= 2;
+                    ++tamano;
+                }
+                goto escrito;
+            }
+        }
+        n = EscribeCadena(s, c, linea + lleno);
+        // A full table takes no entry, and the previous code stays until the next clear code.
+        if (libre < limite) {
+            unsigned char b = linea[lleno];
+            AnadeEntrada(s, libre, viejo, b);
+            ++libre;
+            primero = b;
+            viejo = c;
+            if (libre >= limite && tamano < 12) {
+                limite *= 2;
+                ++tamano;
+            }
+        }
+    escrito:
+        lleno += n;
+        if (lleno >= ancho) {
+            int r = entregaFilas();
+            if (r < 0) return static_cast<int16_t>(r);
+        }
+    }
+
+desdeAqui:
+    // Only malformed data names a code above the next free slot. Its string
+    // is taken as the previous one's, and it becomes the previous code while
+    // naming no string yet; later strings built on it follow whatever its
+    // slot holds when they are unwound, stale entries of earlier tables
+    // included. So from here each string is unwound byte by byte through the
+    // one-byte table, as it stands at that moment.
+    for (;;) {
+        int codigoActual = c;
         int sp = 0;
         unsigned char* pila = s.stringStack;
-        if (codigo >= s.nextFreeCode) {
-            codigo = viejo;
+        if (codigoActual >= libre) {
+            codigoActual = viejo;
             pila[sp++] = static_cast<unsigned char>(primero);
         }
-        while (codigo >= libre0) {
-            // Only malformed data (a cycle through stale entries) gets here.
+        while (codigoActual >= libre0) {
+            // A cycle through stale entries would unwind forever.
             if (sp >= kTamanoTabla - 1) return kCadenaDemasiadoLarga;
-            pila[sp++] = s.suffixTable[codigo];
-            codigo = s.prefixTable[codigo];
+            pila[sp++] = s.suffixTable[codigoActual];
+            codigoActual = s.prefixTable[codigoActual];
         }
-        pila[sp++] = static_cast<unsigned char>(codigo & 0xFF);
-        if (s.nextFreeCode < s.codeLimit) {
-            s.suffixTable[s.nextFreeCode] = static_cast<unsigned char>(codigo & 0xFF);
-            primero = codigo;
-            s.prefixTable[s.nextFreeCode] = static_cast<int16_t>(viejo);
-            ++s.nextFreeCode;
+        pila[sp++] = static_cast<unsigned char>(codigoActual & 0xFF);
+        if (libre < limite) {
+            s.suffixTable[libre] = static_cast<unsigned char>(codigoActual & 0xFF);
+            primero = codigoActual;
+            s.prefixTable[libre] = static_cast<int16_t>(viejo);
+            ++libre;
             viejo = c;
         }
-        if (s.nextFreeCode >= s.codeLimit && s.codeSize < 12) {
-            s.codeLimit = static_cast<int16_t>(s.codeLimit * 2);
-            ++s.codeSize;
+        if (libre >= limite && tamano < 12) {
+            limite *= 2;
+            ++tamano;
         }
         while (sp > 0) {
-            int n = ancho - lleno;
-            if (n > sp) n = sp;
+            int k = ancho - lleno;
+            if (k > sp) k = sp;
             unsigned char* destino = linea + lleno;
-            for (int i = 0; i < n; ++i) destino[i] = pila[--sp];
-            lleno += n;
+            for (int i = 0; i < k; ++i) destino[i] = pila[--sp];
+            lleno += k;
             if (lleno == ancho) {
-                int r = DeliverRow(s, it, linea, ancho);
+                int r = entregaFilas();
                 if (r < 0) return static_cast<int16_t>(r);
-                lleno = 0;
+            }
+        }
+        for (;;) {
+            c = codigo();
+            if (c == fin) goto terminado;
+            if (c < 0) return 0;
+            if (c != clear) break;
+            c = reinicia();
+            if (c == fin) goto terminado;
+            if (c < 0) return 0;
+            linea[lleno++] = static_cast<unsigned char>(c);
+            if (lleno == ancho) {
+                int r = entregaFilas();
+                if (r < 0) return static_cast<int16_t>(r);
             }
         }
     }
+
+terminado:
     if (lleno > 0) return static_cast<int16_t>(DeliverRow(s, it, linea, lleno));
     return 0;
 }

@@ -2,7 +2,7 @@
 # Installs what the builds and tests need, only when something is missing.
 set -e
 packages="cmake make g++ clang libclang-rt-14-dev g++-mingw-w64-i686-posix mingw-w64-i686-dev
-  wine wine32:i386 libcurl4-openssl-dev libgif-dev libcpp-httplib-dev libpng-dev
+  wine wine32:i386 libcurl4-openssl-dev libgif-dev libstb-dev libcpp-httplib-dev libpng-dev
   googletest libgtest-dev libbenchmark-dev util-linux procps"
 missing=""
 for p in $packages; do
