@@ -83,24 +83,22 @@ inline int LeeCodigo(GifDecoderState& s, FILE* f) {
 // last column, and for the 7 bytes an 8-byte store may write past a string.
 const int kHolguraLinea = kTamanoTabla + 8;
 
-// Moves p..fin to the next sub-block of image data; false when the data ends
-// first: a zero-length sub-block, the end of the file, or a sub-block cut
-// short (whose bytes are then not used).
-bool SiguienteSubbloque(GifDecoderState& s, FILE* f, const unsigned char*& p, const unsigned char*& fin) {
-    int n = LeeByte(s, f);
-    if (n <= 0) return false;
+// The next sub-block of image data (n gets its length), or null when the
+// data ends first: a zero-length sub-block, the end of the file, or a
+// sub-block cut short (whose bytes are then not used).
+const unsigned char* SiguienteSubbloque(GifDecoderState& s, FILE* f, int& n) {
+    n = LeeByte(s, f);
+    if (n <= 0) return nullptr;
     if (s.readCount - s.readPos >= n) {
         // Usually the whole sub-block is in the read buffer already.
-        p = s.readBuffer + s.readPos;
-        fin = p + n;
         s.readPos += n;
-        return true;
+        return s.readBuffer + s.readPos - n;
     }
     int leidos = 0;
     while (leidos < n) {
         if (s.readPos >= s.readCount) {
             int b = LeeByte(s, f);
-            if (b < 0) return false;
+            if (b < 0) return nullptr;
             s.blockBuffer[leidos++] = static_cast<unsigned char>(b);
             continue;
         }
@@ -110,16 +108,62 @@ bool SiguienteSubbloque(GifDecoderState& s, FILE* f, const unsigned char*& p, co
         s.readPos += trozo;
         leidos += trozo;
     }
-    p = s.blockBuffer;
-    fin = p + n;
-    return true;
+    return s.blockBuffer;
 }
 
-// Writes the string of code c at destino, 8 bytes at a time from its last
-// chunk back to its first, and returns its length. Up to 7 bytes past the
-// string's end are overwritten.
-inline int EscribeCadena(const GifDecoderState& s, int c, unsigned char* destino) {
-    int lm = s.lengthMinus1[c];
+#define EN_LINEA inline __attribute__((always_inline))
+
+// Codes of the image data, least significant bit first, out of a 64-bit
+// reservoir filled 8 bytes at a time while the sub-block holds that many.
+struct LectorCodigos {
+    uint64_t bits = 0;
+    int nbits = 0;
+    const unsigned char* p = nullptr;
+    const unsigned char* fin = nullptr;
+
+    // The next code of tamano bits, or -1 when the data ends before it.
+    EN_LINEA int Codigo(GifDecoderState& s, FILE* f, int tamano) {
+        while (nbits < tamano) {
+            if (fin - p >= 8) {
+                uint64_t v;
+                std::memcpy(&v, p, 8);
+                bits |= v << nbits;
+                p += (63 - nbits) >> 3;
+                nbits |= 56;
+                break;
+            }
+            while (p < fin && nbits <= 56) {
+                bits |= static_cast<uint64_t>(*p++) << nbits;
+                nbits += 8;
+            }
+            if (nbits < tamano) {
+                int n;
+                p = SiguienteSubbloque(s, f, n);
+                if (p == nullptr) return -1;
+                fin = p + n;
+            }
+        }
+        int c = static_cast<int>(bits & ((uint64_t{1} << tamano) - 1));
+        bits >>= tamano;
+        nbits -= tamano;
+        return c;
+    }
+};
+
+// lengthMinus1 carries this flag when every byte of the string is the same:
+// flat areas of a map are written with one fill instead of chunk by chunk.
+const uint16_t kUniforme = 0x8000;
+
+// Writes the string of code c at destino and returns its length: one fill
+// for a string of one repeated byte, else 8 bytes at a time from its last
+// chunk back to its first. Up to 7 bytes past the string's end are overwritten.
+EN_LINEA int EscribeCadena(const GifDecoderState& s, int c, unsigned char* destino) {
+    int v = s.lengthMinus1[c];
+    int lm = v & ~kUniforme;
+    if (v & kUniforme && lm >= 16) {
+        std::memset(destino, s.chunk[c][0], static_cast<size_t>(lm + 1));
+        return lm + 1;
+    }
     unsigned char* q = destino + (lm & ~7);
     std::memcpy(q, s.chunk[c], 8);
     while (q > destino) {
@@ -130,16 +174,16 @@ inline int EscribeCadena(const GifDecoderState& s, int c, unsigned char* destino
     return lm + 1;
 }
 
-// Table slot nuevo = the string of viejo followed by b, in both forms.
-inline void AnadeEntrada(GifDecoderState& s, int nuevo, int viejo, unsigned char b) {
-    int lm = s.lengthMinus1[viejo] + 1;
-    s.lengthMinus1[nuevo] = static_cast<uint16_t>(lm);
-    if (lm & 7) {
-        std::memcpy(s.chunk[nuevo], s.chunk[viejo], 8);
-        s.chunkPrefix[nuevo] = s.chunkPrefix[viejo];
-    } else {
-        s.chunkPrefix[nuevo] = static_cast<uint16_t>(viejo);
-    }
+// Table slot nuevo = the string of viejo followed by b, in both forms;
+// primero is the first byte of viejo's string.
+EN_LINEA void AnadeEntrada(GifDecoderState& s, int nuevo, int viejo, unsigned char b, unsigned char primero) {
+    int v = s.lengthMinus1[viejo];
+    int lm = (v & ~kUniforme) + 1;
+    s.lengthMinus1[nuevo] = static_cast<uint16_t>(lm | (b == primero ? v & kUniforme : 0));
+    // The new byte extends viejo's last chunk, or opens a chunk of its own
+    // after viejo's full one (the copied bytes then lie past the string's end).
+    std::memcpy(s.chunk[nuevo], s.chunk[viejo], 8);
+    s.chunkPrefix[nuevo] = (lm & 7) ? s.chunkPrefix[viejo] : static_cast<uint16_t>(viejo);
     s.chunk[nuevo][lm & 7] = b;
     s.suffixTable[nuevo] = b;
     s.prefixTable[nuevo] = static_cast<int16_t>(viejo);
@@ -360,6 +404,24 @@ int DeliverRow(GifDecoderState& s, CImageIterator& it, unsigned char* linea, int
     return 0;
 }
 
+namespace {
+
+// Hands every whole row of the line over and keeps what follows the last one
+// at the line's start. Negative: DeliverRow's refusal.
+EN_LINEA int EntregaFilas(GifDecoderState& s, CImageIterator& it, unsigned char* linea, int ancho, int& lleno) {
+    int hecho = 0;
+    do {
+        int r = DeliverRow(s, it, linea + hecho, ancho);
+        if (r < 0) return r;
+        hecho += ancho;
+    } while (lleno - hecho >= ancho);
+    lleno -= hecho;
+    if (lleno > 0) std::memmove(linea, linea + hecho, static_cast<size_t>(lleno));
+    return 0;
+}
+
+}  // namespace
+
 int16_t DecodeImageData(GifDecoderState& s, FILE* f, CImageIterator& it, int16_t lineWidth) {
     int minimo = LeeByte(s, f);
     if (minimo < 0) return static_cast<int16_t>(minimo);
@@ -379,95 +441,32 @@ int16_t DecodeImageData(GifDecoderState& s, FILE* f, CImageIterator& it, int16_t
 
     std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[lineWidth + kHolguraLinea]());
     if (!buffer) return -10;
-    unsigned char* linea = buffer.get();
+    unsigned char* const linea = buffer.get();
     const int ancho = lineWidth;
     const int clear = s.clearCode, fin = s.endCode, libre0 = s.firstFreeCode;
     for (int i = 0; i < clear; ++i) {
-        s.lengthMinus1[i] = 0;
+        s.lengthMinus1[i] = kUniforme;
         s.chunk[i][0] = static_cast<unsigned char>(i);
     }
-    int tamano = s.codeSize, limite = s.codeLimit, libre = libre0;
+    int tamano = minimo + 1, limite = 1 << tamano, libre = libre0;
     int lleno = 0;
     int viejo = 0, primero = 0;  // data that does not open with a clear code still decodes
+    LectorCodigos lector;
+    int c, r;
 
-    // Codes come out of a 64-bit reservoir filled 8 bytes at a time while the
-    // sub-block holds that many.
-    uint64_t bits = 0;
-    int nbits = 0;
-    const unsigned char *p = nullptr, *finBloque = nullptr;
-    auto codigo = [&]() -> int {
-        while (nbits < tamano) {
-            if (finBloque - p >= 8) {
-                uint64_t v;
-                std::memcpy(&v, p, 8);
-                bits |= v << nbits;
-                p += (63 - nbits) >> 3;
-                nbits |= 56;
-                break;
-            }
-            while (p < finBloque && nbits <= 56) {
-                bits |= static_cast<uint64_t>(*p++) << nbits;
-                nbits += 8;
-            }
-            if (nbits < tamano && !SiguienteSubbloque(s, f, p, finBloque)) return -1;
-        }
-        int c = static_cast<int>(bits & static_cast<uint64_t>(limite - 1));
-        bits >>= tamano;
-        nbits -= tamano;
-        return c;
-    };
-    // After a clear code: the first code that is not one; a literal, the end
-    // code, or -1 when the data ends.
-    auto reinicia = [&]() -> int {
-        tamano = minimo + 1;
-        libre = libre0;
-        limite = 1 << tamano;
-        int c;
-        do {
-            c = codigo();
-        } while (c == clear);
-        if (c == fin || c < 0) return c;
-        if (c >= libre) c = 0;
-        viejo = primero = c;
-        return c;
-    };
-    // Hands every whole row of the line over, keeping what follows the last one.
-    auto entregaFilas = [&]() -> int {
-        int hecho = 0;
-        do {
-            int r = DeliverRow(s, it, linea + hecho, ancho);
-            if (r < 0) return r;
-            hecho += ancho;
-        } while (lleno - hecho >= ancho);
-        lleno -= hecho;
-        if (lleno > 0) std::memmove(linea, linea + hecho, static_cast<size_t>(lleno));
-        return 0;
-    };
-
-    int c;
     for (;;) {
-        c = codigo();
+        c = lector.Codigo(s, f, tamano);
         if (c == fin) goto terminado;
         if (c < 0) return 0;
         int n;
         if (c >= clear) {
-            if (c == clear) {
-                c = reinicia();
-                if (c == fin) goto terminado;
-                if (c < 0) return 0;
-                linea[lleno++] = static_cast<unsigned char>(c);
-                if (lleno == ancho) {
-                    int r = entregaFilas();
-                    if (r < 0) return static_cast<int16_t>(r);
-                }
-                continue;
-            }
+            if (c == clear) goto limpia;
             if (c >= libre) {
                 // Past the next free slot a code's string stops being fixed
                 // when the code is made: see below.
                 if (c > libre) goto desdeAqui;
                 // The code being made: the previous string and its own first byte.
-                AnadeEntrada(s, libre, viejo, static_cast<unsigned char>(primero));
+                AnadeEntrada(s, libre, viejo, static_cast<unsigned char>(primero), static_cast<unsigned char>(primero));
                 ++libre;
                 viejo = c;
                 n = EscribeCadena(s, c, linea + lleno);
@@ -482,7 +481,7 @@ int16_t DecodeImageData(GifDecoderState& s, FILE* f, CImageIterator& it, int16_t
         // A full table takes no entry, and the previous code stays until the next clear code.
         if (libre < limite) {
             unsigned char b = linea[lleno];
-            AnadeEntrada(s, libre, viejo, b);
+            AnadeEntrada(s, libre, viejo, b, static_cast<unsigned char>(primero));
             ++libre;
             primero = b;
             viejo = c;
@@ -493,10 +492,22 @@ int16_t DecodeImageData(GifDecoderState& s, FILE* f, CImageIterator& it, int16_t
         }
     escrito:
         lleno += n;
-        if (lleno >= ancho) {
-            int r = entregaFilas();
-            if (r < 0) return static_cast<int16_t>(r);
-        }
+        if (lleno >= ancho && (r = EntregaFilas(s, it, linea, ancho, lleno)) < 0) return static_cast<int16_t>(r);
+        continue;
+
+    limpia:
+        tamano = minimo + 1;
+        libre = libre0;
+        limite = 1 << tamano;
+        do {
+            c = lector.Codigo(s, f, tamano);
+        } while (c == clear);
+        if (c == fin) goto terminado;
+        if (c < 0) return 0;
+        if (c >= libre) c = 0;
+        viejo = primero = c;
+        linea[lleno++] = static_cast<unsigned char>(c);
+        if (lleno == ancho && (r = EntregaFilas(s, it, linea, ancho, lleno)) < 0) return static_cast<int16_t>(r);
     }
 
 desdeAqui:
@@ -505,25 +516,25 @@ desdeAqui:
     // naming no string yet; later strings built on it follow whatever its
     // slot holds when they are unwound, stale entries of earlier tables
     // included. So from here each string is unwound byte by byte through the
-    // one-byte table, as it stands at that moment.
+    // one-byte table as it stands at that moment.
     for (;;) {
-        int codigoActual = c;
+        int codigo = c;
         int sp = 0;
         unsigned char* pila = s.stringStack;
-        if (codigoActual >= libre) {
-            codigoActual = viejo;
+        if (codigo >= libre) {
+            codigo = viejo;
             pila[sp++] = static_cast<unsigned char>(primero);
         }
-        while (codigoActual >= libre0) {
+        while (codigo >= libre0) {
             // A cycle through stale entries would unwind forever.
             if (sp >= kTamanoTabla - 1) return kCadenaDemasiadoLarga;
-            pila[sp++] = s.suffixTable[codigoActual];
-            codigoActual = s.prefixTable[codigoActual];
+            pila[sp++] = s.suffixTable[codigo];
+            codigo = s.prefixTable[codigo];
         }
-        pila[sp++] = static_cast<unsigned char>(codigoActual & 0xFF);
+        pila[sp++] = static_cast<unsigned char>(codigo & 0xFF);
         if (libre < limite) {
-            s.suffixTable[libre] = static_cast<unsigned char>(codigoActual & 0xFF);
-            primero = codigoActual;
+            s.suffixTable[libre] = static_cast<unsigned char>(codigo & 0xFF);
+            primero = codigo;
             s.prefixTable[libre] = static_cast<int16_t>(viejo);
             ++libre;
             viejo = c;
@@ -538,24 +549,25 @@ desdeAqui:
             unsigned char* destino = linea + lleno;
             for (int i = 0; i < k; ++i) destino[i] = pila[--sp];
             lleno += k;
-            if (lleno == ancho) {
-                int r = entregaFilas();
-                if (r < 0) return static_cast<int16_t>(r);
-            }
+            if (lleno == ancho && (r = EntregaFilas(s, it, linea, ancho, lleno)) < 0) return static_cast<int16_t>(r);
         }
         for (;;) {
-            c = codigo();
+            c = lector.Codigo(s, f, tamano);
             if (c == fin) goto terminado;
             if (c < 0) return 0;
             if (c != clear) break;
-            c = reinicia();
+            tamano = minimo + 1;
+            libre = libre0;
+            limite = 1 << tamano;
+            do {
+                c = lector.Codigo(s, f, tamano);
+            } while (c == clear);
             if (c == fin) goto terminado;
             if (c < 0) return 0;
+            if (c >= libre) c = 0;
+            viejo = primero = c;
             linea[lleno++] = static_cast<unsigned char>(c);
-            if (lleno == ancho) {
-                int r = entregaFilas();
-                if (r < 0) return static_cast<int16_t>(r);
-            }
+            if (lleno == ancho && (r = EntregaFilas(s, it, linea, ancho, lleno)) < 0) return static_cast<int16_t>(r);
         }
     }
 
