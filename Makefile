@@ -1,17 +1,26 @@
-# make demo  - build both libraries and run the reference host against the stand-in server
+# make demo  - build both libraries and the map server, show real maps through both
 # make test  - every test, on both builds (native under ASan/UBSan, the DLL under Wine)
 # make bench - benchmarks (optimised native build)
+# make data  - fetch and prepare the map server's data once (data/)
+# make server - the map server, build/server/plivors-server
 # make fuzz  - the fuzz targets, FUZZ_SECONDS each (default 600)
 JOBS ?= 2
 FUZZ_SECONDS ?= 600
 TEST_FUZZ_SECONDS ?= 60
 
-.PHONY: all deps native win32 tsan fuzz-build bench-build test demo bench fuzz clean
+.PHONY: all deps data server native win32 tsan fuzz-build bench-build test demo bench fuzz clean
 
-all: native win32
+all: native win32 server
 
 deps:
 	@tools/install-deps.sh
+
+data: deps
+	@server/data/prepare.sh data
+
+server: deps
+	cmake --preset server >/dev/null
+	cmake --build build/server -j$(JOBS)
 
 native: deps
 	cmake --preset native >/dev/null
@@ -34,15 +43,15 @@ bench-build: deps
 	cmake --build build/bench -j$(JOBS)
 
 # One ctest run over every build tree, so that its closing summary counts all.
-test: native win32 tsan fuzz-build
+test: data server native win32 tsan fuzz-build
 	@tools/write-test-index.sh build native win32 tsan fuzz
 	cd build && PLIVORS_FUZZ_SECONDS=$(TEST_FUZZ_SECONDS) ctest --output-on-failure -j$(JOBS)
 
-demo: native win32
+demo: data server native win32
 	tools/demo.sh
 
-bench: bench-build
-	tools/run-benchmarks.sh build/bench
+bench: data server bench-build
+	tools/run-benchmarks.sh build/bench build/server/plivors-server
 
 fuzz: fuzz-build
 	tools/run-fuzzers.sh build/fuzz $(FUZZ_SECONDS)

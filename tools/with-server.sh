@@ -1,8 +1,16 @@
 #!/bin/sh
-# with-server.sh SERVER [SERVER-ARGS...] -- COMMAND [ARGS...]
-# Starts the stand-in map server on a free loopback port, runs COMMAND with
-# PLIVORS_TEST_SERVER (base address) and PLIVORS_TEST_SERVER_LOG (request log)
-# set, then stops the server. Without a server binary, COMMAND runs alone.
+# with-server.sh [--maps] SERVER [SERVER-ARGS...] -- COMMAND [ARGS...]
+# Starts plivors-server as the test stand-in on a free loopback port, runs
+# COMMAND with PLIVORS_TEST_SERVER (base address), PLIVORS_TEST_SERVER_LOG
+# (request log) and PLIVORS_TEST_DOWNLOADS set, then stops the server. With
+# --maps it starts the real map server instead and sets PLIVORS_TEST_MAPS and
+# PLIVORS_TEST_MAPS_LOG, so that the two can be nested. Without a server
+# binary, COMMAND runs alone.
+mode=--stand-in
+if [ "$1" = "--maps" ]; then
+  mode=""
+  shift
+fi
 server=$1; shift
 server_args=""
 while [ $# -gt 0 ] && [ "$1" != "--" ]; do server_args="$server_args $1"; shift; done
@@ -18,7 +26,7 @@ if [ ! -x "$server" ]; then
 fi
 dir=$(mktemp -d "${TMPDIR:-/tmp}/plivors-server.XXXXXX")
 mkdir -p "$dir/downloads"
-"$server" --port 0 --port-file "$dir/port" --log "$dir/requests.log" --downloads "$dir/downloads" $server_args \
+"$server" $mode --port 0 --port-file "$dir/port" --log "$dir/requests.log" --downloads "$dir/downloads" $server_args \
   >"$dir/server.out" 2>&1 &
 pid=$!
 i=0
@@ -30,10 +38,16 @@ while [ ! -s "$dir/port" ]; do
   fi
   sleep 0.05
 done
-PLIVORS_TEST_SERVER="http://127.0.0.1:$(cat "$dir/port")"
-PLIVORS_TEST_SERVER_LOG="$dir/requests.log"
-PLIVORS_TEST_DOWNLOADS="$dir/downloads"
-export PLIVORS_TEST_SERVER PLIVORS_TEST_SERVER_LOG PLIVORS_TEST_DOWNLOADS
+if [ -n "$mode" ]; then
+  PLIVORS_TEST_SERVER="http://127.0.0.1:$(cat "$dir/port")"
+  PLIVORS_TEST_SERVER_LOG="$dir/requests.log"
+  PLIVORS_TEST_DOWNLOADS="$dir/downloads"
+  export PLIVORS_TEST_SERVER PLIVORS_TEST_SERVER_LOG PLIVORS_TEST_DOWNLOADS
+else
+  PLIVORS_TEST_MAPS="http://127.0.0.1:$(cat "$dir/port")"
+  PLIVORS_TEST_MAPS_LOG="$dir/requests.log"
+  export PLIVORS_TEST_MAPS PLIVORS_TEST_MAPS_LOG
+fi
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
 export no_proxy=127.0.0.1,localhost NO_PROXY=127.0.0.1,localhost
 "$@"

@@ -1,4 +1,4 @@
-#include "map_picture.h"
+#include "server/stand_in/map_picture.h"
 
 #include <gif_lib.h>
 
@@ -6,23 +6,18 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "server/geo.h"
+
 namespace {
 
-const double kRadius = 6378137.0;
-const double kPi = 3.14159265358979323846;
+using geo::kPi;
+using geo::Lat;
+using geo::Lon;
+using geo::MercatorX;
+using geo::MetresPerPixel;
 
-const double kLevels[13] = {1.3229180000489578, 2.6458359999815,    6.614590000011958, 19.843769999977667,
-                            39.68754000001354,  79.37508000002708,  132.29179999997723, 396.875400000019,
-                            793.750800000038,   1587.501600000076,  2645.835999999894,  5291.671999999788,
-                            21166.68799999915};
-
-double MercatorX(double lon) { return kRadius * lon * kPi / 180.0; }
-double MercatorY(double lat) {
-    double l = std::max(-85.0511, std::min(85.0511, lat));
-    return kRadius * std::log(std::tan(kPi / 4 + l * kPi / 360.0));
-}
-double Lon(double x) { return x / kRadius * 180.0 / kPi; }
-double Lat(double y) { return (2.0 * std::atan(std::exp(y / kRadius)) - kPi / 2) * 180.0 / kPi; }
+// The stand-in's pictures clamp to the plane's square.
+double MercatorY(double lat) { return geo::MercatorY(std::max(-85.0511, std::min(85.0511, lat))); }
 
 // Smooth "terrain" height: land above 0.
 double Terrain(double lat, double lon) {
@@ -156,8 +151,6 @@ std::string Encode(const std::vector<GifByteType>& pixels, int w, int h, const P
 }
 
 }  // namespace
-
-double MetresPerPixel(int level) { return level >= 1 && level <= 13 ? kLevels[level - 1] : 0.0; }
 
 const std::vector<Place>& Gazetteer() {
     // Some phrases carry line breaks and tabs, one an entity split by a break.

@@ -1,4 +1,5 @@
-// Pictures and pages of the stand-in server, independent of HTTP.
+// Pictures and pages of the test stand-in, independent of HTTP: a synthetic
+// map whose every pixel the tests can predict, and a small fixed gazetteer.
 #pragma once
 
 #include <string>
@@ -18,9 +19,6 @@ struct Place {
 // The built-in gazetteer (Spanish places).
 const std::vector<Place>& Gazetteer();
 const Place& NearestPlace(double lat, double lon);
-
-// Metres per pixel of levels 1..13, or 0 for another level.
-double MetresPerPixel(int level);
 
 // A GIF of exactly width x height pixels centred on lat/lon at the level.
 // The picture depends only on position and level: neighbouring requests at

@@ -1,24 +1,14 @@
-// plivors-server: a stand-in for the online map server and the download
-// server, on 127.0.0.1 only. It answers
-//   /plivors/client?cmd=map&img=1&width=W&height=H&scale=L&mocs=gdd&mo=LAT,LON
-//       a GIF of exactly W x H pixels (a 0 counts as 1) at level L around LAT,LON;
-//   /plivors/client?cmd=prox&RQGE=st&mocs=gdd&mo=LAT,LON
-//       an HTML page naming the nearest place of a small gazetteer;
-//   /download/plugins/NAME
-//       the file NAME of --downloads DIR, or an HTML 404 page;
-//   /_test/bytes/N
-//       N bytes of lower-case letters, for transfer tests.
-// Sizes: a width or height of 0 is drawn as 1 pixel; above 4096, or a level
-// outside 1..13, or a malformed position, gets a 400 page.
-// Any path may be preceded by /_opt/k=v;k=v;.../ to shape the answer (see Usage).
+// The test stand-in: answers the plug-in's requests with synthetic pictures
+// and a fixed gazetteer that the tests can predict pixel by pixel, and shapes
+// any answer on request (statuses, delays, trickles, cuts, raw pixels) so that
+// the tests can reproduce a misbehaving server.
+#include "server/stand_in/stand_in.h"
+
 #include <httplib.h>
 
-#include <atomic>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -26,17 +16,17 @@
 #include <string>
 #include <thread>
 
-#include "map_picture.h"
+#include "server/http/requests.h"
 
+namespace stand_in {
 namespace {
 
-struct Settings {
-    int port = 8080;
-    std::string portFile;
-    std::string logFile;
-    std::string downloads;
-    PictureStyle style;
-};
+using requests::Escape;
+using requests::HtmlPage;
+using requests::ParseQuery;
+using requests::Position;
+using requests::Query;
+using requests::ToInt;
 
 // How one answer is shaped.
 struct Shape {
@@ -55,28 +45,6 @@ struct Shape {
     bool noMarker = false;  // a proximity page without its start marker
     PictureStyle style;
 };
-
-std::mutex gLogMutex;
-std::FILE* gLog = nullptr;
-
-void Log(const std::string& target) {
-    if (gLog == nullptr) return;
-    std::lock_guard<std::mutex> lock(gLogMutex);
-    std::fprintf(gLog, "%s\n", target.c_str());
-    std::fflush(gLog);
-}
-
-int ToInt(const std::string& s, int fallback) {
-    char* end = nullptr;
-    long v = std::strtol(s.c_str(), &end, 10);
-    return end != s.c_str() && *end == 0 ? static_cast<int>(v) : fallback;
-}
-
-bool ToNumber(const std::string& s, double& v) {
-    char* end = nullptr;
-    v = std::strtod(s.c_str(), &end);
-    return end != s.c_str() && *end == 0 && std::isfinite(v);
-}
 
 // Splits "/_opt/k=v;k=v/rest" into the shape and "/rest".
 std::string TakeShape(const std::string& path, Shape& shape) {
@@ -107,22 +75,6 @@ std::string TakeShape(const std::string& path, Shape& shape) {
         else if (key == "nomarker") shape.noMarker = true;
     }
     return end == std::string::npos ? "/" : path.substr(end);
-}
-
-std::map<std::string, std::string> ParseQuery(const std::string& query) {
-    std::map<std::string, std::string> fields;
-    std::stringstream list(query);
-    std::string item;
-    while (std::getline(list, item, '&')) {
-        size_t eq = item.find('=');
-        fields[item.substr(0, eq)] = eq == std::string::npos ? "" : item.substr(eq + 1);
-    }
-    return fields;
-}
-
-std::string HtmlPage(int status, const std::string& title, const std::string& text) {
-    return "<html><head><title>" + std::to_string(status) + " " + title + "</title></head><body><h1>" + title +
-           "</h1><p>" + text + "</p></body></html>\n";
 }
 
 void Sleep(int ms) {
@@ -211,18 +163,6 @@ std::string Base64(const std::string& in) {
     return out;
 }
 
-std::string Escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '<') out += "&lt;";
-        else if (c == '>') out += "&gt;";
-        else if (c == '&') out += "&amp;";
-        else if (c == '"') out += "&quot;";
-        else out += c;
-    }
-    return out;
-}
-
 void BadRequest(httplib::Response& res, const std::string& why, const Shape& shape) {
     res.status = 400;
     Send(res, HtmlPage(400, "Bad Request", why), "text/html", shape);
@@ -232,15 +172,6 @@ void NotFound(httplib::Response& res, const std::string& what, const Shape& shap
     res.status = 404;
     Send(res, HtmlPage(404, "Not Found", "No such page: " + Escape(what)),
          "text/html", shape);
-}
-
-bool Position(const std::map<std::string, std::string>& q, double& lat, double& lon) {
-    auto mo = q.find("mo");
-    if (mo == q.end()) return false;
-    size_t comma = mo->second.find(',');
-    if (comma == std::string::npos) return false;
-    return ToNumber(mo->second.substr(0, comma), lat) && ToNumber(mo->second.substr(comma + 1), lon) &&
-           lat >= -90 && lat <= 90 && lon >= -360 && lon <= 360;
 }
 
 // Drawn pictures by request, as a map server keeps its tiles: repeated and
@@ -264,23 +195,17 @@ std::string CachedMap(int width, int height, int level, double lat, double lon, 
     return *picture;
 }
 
-void Client(const std::map<std::string, std::string>& q, httplib::Response& res, Shape& shape) {
+void Client(const Query& q, httplib::Response& res, Shape& shape) {
     auto cmd = q.find("cmd");
     double lat = 0, lon = 0;
     if (cmd != q.end() && cmd->second == "map") {
-        int width = ToInt(q.count("width") ? q.at("width") : "", -1);
-        int height = ToInt(q.count("height") ? q.at("height") : "", -1);
-        int level = ToInt(q.count("scale") ? q.at("scale") : "", -1);
-        if (width < 0 || height < 0 || width > 4096 || height > 4096)
-            return BadRequest(res, "width and height must be 0 to 4096", shape);
-        if (MetresPerPixel(level) == 0) return BadRequest(res, "scale must be 1 to 13", shape);
-        if (!Position(q, lat, lon)) return BadRequest(res, "mo must be LAT,LON in degrees", shape);
+        requests::MapRequest map;
+        std::string why = requests::ReadMapRequest(q, map);
+        if (!why.empty()) return BadRequest(res, why, shape);
         if (shape.notGif)
             return Send(res, HtmlPage(200, "Map", "This is a page, not a picture."), "image/gif", shape);
-        if (shape.pixels)
-            return Send(res, CachedMap(width, height, level, lat, lon, shape.style, false), "application/octet-stream",
-                        shape);
-        return Send(res, CachedMap(width, height, level, lat, lon, shape.style, true), "image/gif", shape);
+        return Send(res, CachedMap(map.width, map.height, map.level, map.lat, map.lon, shape.style, !shape.pixels),
+                    shape.pixels ? "application/octet-stream" : "image/gif", shape);
     }
     if (cmd != q.end() && cmd->second == "prox") {
         if (!Position(q, lat, lon)) return BadRequest(res, "mo must be LAT,LON in degrees", shape);
@@ -297,22 +222,18 @@ void Client(const std::map<std::string, std::string>& q, httplib::Response& res,
     BadRequest(res, "unknown cmd", shape);
 }
 
-void Download(const Settings& settings, const std::string& name, httplib::Response& res, const Shape& shape) {
-    std::string file = httplib::detail::decode_url(name, false);
-    bool safe = !file.empty() && file.find('/') == std::string::npos && file.find('\\') == std::string::npos &&
-                file != "." && file != "..";
-    std::ifstream in;
-    if (safe && !settings.downloads.empty()) in.open(settings.downloads + "/" + file, std::ios::binary);
-    if (!in.is_open()) return NotFound(res, "/download/plugins/" + name, shape);
-    std::ostringstream content;
-    content << in.rdbuf();
-    Send(res, content.str(), "application/octet-stream", shape);
+void Download(const Options& options, const std::string& name, httplib::Response& res, const Shape& shape) {
+    std::string content;
+    if (!requests::ReadDownload(options.downloads, name, content))
+        return NotFound(res, "/download/plugins/" + name, shape);
+    Send(res, content, "application/octet-stream", shape);
 }
 
-void Handle(const Settings& settings, const httplib::Request& req, httplib::Response& res) {
-    Log(req.target);
+}  // namespace
+
+void Handle(const Options& options, const httplib::Request& req, httplib::Response& res) {
     Shape shape;
-    shape.style = settings.style;
+    shape.style = options.style;
     std::string target = TakeShape(req.target, shape);
     size_t question = target.find('?');
     std::string path = target.substr(0, question);
@@ -331,7 +252,7 @@ void Handle(const Settings& settings, const httplib::Request& req, httplib::Resp
     }
     const std::string downloads = "/download/plugins/";
     if (path.compare(0, downloads.size(), downloads) == 0)
-        return Download(settings, path.substr(downloads.size()), res, shape);
+        return Download(options, path.substr(downloads.size()), res, shape);
     const std::string bytes = "/_test/bytes/";
     if (path.compare(0, bytes.size(), bytes) == 0) {
         int n = ToInt(path.substr(bytes.size()), -1);
@@ -343,88 +264,14 @@ void Handle(const Settings& settings, const httplib::Request& req, httplib::Resp
     NotFound(res, path, shape);
 }
 
-void Usage(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: plivors-server [--port N] [--port-file F] [--log F] [--downloads DIR]\n"
-                 "                      [--colors 2|16|256] [--interlace] [--transparent N]\n"
-                 "Listens on 127.0.0.1 (port 8080 by default, 0 picks a free one).\n"
-                 "Per request, a path prefix /_opt/k=v;k=v/ shapes the answer:\n"
-                 "  status=N  delay=MS  trickle=BYTES  pause=MS  nolength  drop=BYTES  notgif  pixels\n"
-                 "  colors=N  interlace  transparent=N  stall=MS  linger=MS  auth=USER:PASSWORD\n"
-                 "  longphrase=N (proximity phrase of N letters)  nomarker (proximity page without its start marker)\n");
+const char* Usage() {
+    return "With --stand-in, the test stand-in answers instead of the map renderer: synthetic\n"
+           "pictures every pixel of which a test can predict, a fixed gazetteer, and per\n"
+           "request a path prefix /_opt/k=v;k=v/ that shapes the answer:\n"
+           "  status=N  delay=MS  trickle=BYTES  pause=MS  nolength  drop=BYTES  notgif  pixels\n"
+           "  colors=N  interlace  transparent=N  stall=MS  linger=MS  auth=USER:PASSWORD\n"
+           "  longphrase=N (proximity phrase of N letters)  nomarker (proximity page without its start marker)\n"
+           "  --colors 2|16|256, --interlace and --transparent N set the pictures' defaults.\n";
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    Settings settings;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        auto next = [&]() -> std::string {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "plivors-server: %s needs a value\n", a.c_str());
-                std::exit(2);
-            }
-            return argv[++i];
-        };
-        if (a == "--port") settings.port = ToInt(next(), -1);
-        else if (a == "--port-file") settings.portFile = next();
-        else if (a == "--log") settings.logFile = next();
-        else if (a == "--downloads") settings.downloads = next();
-        else if (a == "--colors") settings.style.colors = ToInt(next(), 0);
-        else if (a == "--interlace") settings.style.interlace = true;
-        else if (a == "--transparent") settings.style.transparent = ToInt(next(), -1);
-        else if (a == "--help" || a == "-h") {
-            Usage(stdout);
-            return 0;
-        } else {
-            Usage(stderr);
-            return 2;
-        }
-    }
-    if (settings.port < 0 || settings.port > 65535) {
-        std::fprintf(stderr, "plivors-server: bad port\n");
-        return 2;
-    }
-    if (settings.style.colors != 2 && settings.style.colors != 16 && settings.style.colors != 256) {
-        std::fprintf(stderr, "plivors-server: --colors must be 2, 16 or 256\n");
-        return 2;
-    }
-    if (!settings.logFile.empty()) {
-        gLog = std::fopen(settings.logFile.c_str(), "w");
-        if (gLog == nullptr) {
-            std::perror(settings.logFile.c_str());
-            return 1;
-        }
-    }
-    httplib::Server server;
-    // Enough workers that many delayed requests overlap.
-    server.new_task_queue = [] { return new httplib::ThreadPool(24); };
-    server.set_keep_alive_timeout(30);
-    server.Get(".*", [&settings](const httplib::Request& req, httplib::Response& res) { Handle(settings, req, res); });
-
-    int port = settings.port;
-    if (port == 0) {
-        port = server.bind_to_any_port("127.0.0.1");
-        if (port < 0) {
-            std::fprintf(stderr, "plivors-server: cannot bind\n");
-            return 1;
-        }
-    } else if (!server.bind_to_port("127.0.0.1", port)) {
-        std::fprintf(stderr, "plivors-server: cannot bind port %d\n", port);
-        return 1;
-    }
-    if (!settings.portFile.empty()) {
-        // Written whole and then renamed: a reader never sees half a number.
-        std::string temporary = settings.portFile + ".tmp";
-        std::FILE* f = std::fopen(temporary.c_str(), "w");
-        if (f == nullptr || std::fprintf(f, "%d\n", port) < 0 || std::fclose(f) != 0 ||
-            std::rename(temporary.c_str(), settings.portFile.c_str()) != 0) {
-            std::fprintf(stderr, "plivors-server: cannot write %s\n", settings.portFile.c_str());
-            return 1;
-        }
-    }
-    std::printf("plivors-server listening on http://127.0.0.1:%d\n", port);
-    std::fflush(stdout);
-    return server.listen_after_bind() ? 0 : 1;
-}
+}  // namespace stand_in

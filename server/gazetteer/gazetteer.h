@@ -1,0 +1,54 @@
+// Place names for positions: the nearest populated place of the GeoNames
+// table, its country in Spanish, and the distance and direction to it, worded
+// as the proximity page carries them.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace gazetteer {
+
+struct Place {
+    double lat, lon;
+    long population;
+    std::string country;  // ISO 3166-1 alpha-2
+    std::string name;     // UTF-8, letters of ISO 8859-1 only
+};
+
+struct Nearest {
+    const Place* place = nullptr;
+    double metres = 0;
+};
+
+class Gazetteer {
+public:
+    // Reads places.tsv (lat, lon, population, country code, name) and
+    // countries.tsv (code, Spanish name) of dataDir; throws std::runtime_error
+    // naming the missing or broken file.
+    explicit Gazetteer(const std::string& dataDir);
+    ~Gazetteer();
+
+    Nearest Find(double lat, double lon) const;
+    // The phrase of the proximity page, HTML with named entities; atSea
+    // words it for a position off the coast.
+    std::string Phrase(double lat, double lon, bool atSea) const;
+    size_t size() const { return places_.size(); }
+
+private:
+    struct Index;
+    std::vector<Place> places_;
+    std::vector<std::pair<std::string, std::string>> countries_;
+    std::unique_ptr<Index> index_;
+};
+
+// UTF-8 text as the page's ISO 8859-1 HTML: the letters of the plug-in's
+// replacement table as their named entities, other Latin-1 characters as
+// their bytes, markup characters escaped.
+std::string ToPageText(const std::string& utf8);
+
+// The whole proximity page around a phrase.
+std::string ProximityPage(const std::string& phrase);
+
+}  // namespace gazetteer
