@@ -1,8 +1,9 @@
 // bench_gif: LeeGif against giflib, stb_image and Wuffs on the same files, in
 // one run. Every decoder reads the file and decodes its first image (palette
-// indices; stb_image can only give RGBA). Two sets: map tiles fetched once from
-// the map server at PLIVORS_TEST_SERVER before any timing, and the large images
-// of the GIF corpus. Prints each file's times and each set's aggregate ratios.
+// indices; stb_image can only give RGBA). Two sets: map tiles fetched once,
+// before any timing, from the map server at PLIVORS_TEST_MAPS (else from the
+// stand-in at PLIVORS_TEST_SERVER), and the large images of the GIF corpus.
+// Prints each file's times and each set's aggregate ratios.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 #include <gif_lib.h>
@@ -204,10 +205,14 @@ int main(int argc, char** argv) {
     if (std::system(mk.c_str()) != 0) return 1;
     // Only the tiles written here are removed at the end: the corpus is read-only.
     std::vector<std::string> written;
-    const char* server = std::getenv("PLIVORS_TEST_SERVER");
+    const char* server = std::getenv("PLIVORS_TEST_MAPS");
+    if (server == nullptr) {
+        server = std::getenv("PLIVORS_TEST_SERVER");
+        if (server) std::fprintf(stderr, "bench_gif: no map server, tiles from the stand-in\n");
+    }
     curl_global_init(CURL_GLOBAL_DEFAULT);
     if (server == nullptr) {
-        std::fprintf(stderr, "bench_gif: no PLIVORS_TEST_SERVER, map tiles left out (run it through tools/with-server.sh)\n");
+        std::fprintf(stderr, "bench_gif: no server, map tiles left out (run it through tools/run-benchmarks.sh)\n");
     } else if (!FetchTiles(server, dir, written)) {
         std::fprintf(stderr, "bench_gif: fetching the map tiles failed\n");
         return 1;

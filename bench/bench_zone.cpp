@@ -1,7 +1,9 @@
 // One zone through the plug-in on loopback against fetching the same GIF with
 // libcurl and decoding it with giflib, and with Wuffs; and eight concurrent
 // zones against a server that delays every answer, against one such zone alone.
-// Prints each pair's time ratio. Needs PLIVORS_TEST_SERVER (tools/with-server.sh).
+// Prints each pair's time ratio. Needs the stand-in at PLIVORS_TEST_SERVER and
+// takes the single zones from the map server at PLIVORS_TEST_MAPS when there
+// is one (tools/run-benchmarks.sh starts both).
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 #include <gif_lib.h>
@@ -22,6 +24,7 @@
 namespace {
 
 std::string gServer;
+std::string gMaps;  // the real map server, else the stand-in
 const char kDescriptor[] = "bench_zone_1001.plvr";
 // 800 by 600 metres of Madrid on map 1001: level 1, a 604 by 453 image.
 const int32_t kZone[4] = {1924030, 1924830, 1806992, 1807592};
@@ -65,7 +68,7 @@ struct Raster {
 };
 
 void BM_PluginZone(benchmark::State& state) {
-    SetMapServer("");
+    setenv("PLIVORS_MAP_SERVER", gMaps.c_str(), 1);
     Raster raster;
     for (auto _ : state)
         if (!OneZone(raster.info)) state.SkipWithError("zone failed");
@@ -94,7 +97,7 @@ DString ZoneUrl(Raster& raster) {
     TPeticionZona request;
     CalculaPeticionZona(*raster.info.datos, kZone[0], kZone[1], kZone[2], kZone[3], 800, 600, request);
     DString url;
-    ComponeUrlZona(gServer.c_str(), request, url);
+    ComponeUrlZona(gMaps.c_str(), request, url);
     return url;
 }
 
@@ -199,6 +202,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     gServer = server;
+    const char* maps = std::getenv("PLIVORS_TEST_MAPS");
+    gMaps = maps ? maps : server;
     std::FILE* f = std::fopen(kDescriptor, "wb");
     if (f == nullptr) return 1;
     std::fputs("VERSION=1\nIDMAPA=1001\n", f);

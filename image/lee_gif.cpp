@@ -121,22 +121,23 @@ struct LectorCodigos {
     const unsigned char* p = nullptr;
     const unsigned char* fin = nullptr;
 
-    // The next code of tamano bits, or -1 when the data ends before it.
+    // The next code of tamano bits, or -1 when the data ends before it. While
+    // the sub-block holds 8 more bytes the reservoir is topped up before every
+    // code, which costs less than asking whether it needs to be.
     EN_LINEA int Codigo(GifDecoderState& s, FILE* f, int tamano) {
-        while (nbits < tamano) {
-            if (fin - p >= 8) {
-                uint64_t v;
-                std::memcpy(&v, p, 8);
-                bits |= v << nbits;
-                p += (63 - nbits) >> 3;
-                nbits |= 56;
-                break;
-            }
-            while (p < fin && nbits <= 56) {
-                bits |= static_cast<uint64_t>(*p++) << nbits;
-                nbits += 8;
-            }
-            if (nbits < tamano) {
+        if (fin - p >= 8) {
+            uint64_t v;
+            std::memcpy(&v, p, 8);
+            bits |= v << nbits;
+            p += (63 - nbits) >> 3;
+            nbits |= 56;
+        } else {
+            while (nbits < tamano) {
+                while (p < fin && nbits <= 56) {
+                    bits |= static_cast<uint64_t>(*p++) << nbits;
+                    nbits += 8;
+                }
+                if (nbits >= tamano) break;
                 int n;
                 p = SiguienteSubbloque(s, f, n);
                 if (p == nullptr) return -1;
@@ -160,7 +161,7 @@ const uint16_t kUniforme = 0x8000;
 EN_LINEA int EscribeCadena(const GifDecoderState& s, int c, unsigned char* destino) {
     int v = s.lengthMinus1[c];
     int lm = v & ~kUniforme;
-    if (v & kUniforme && lm >= 16) {
+    if (v >= (kUniforme | 16)) {
         std::memset(destino, s.chunk[c][0], static_cast<size_t>(lm + 1));
         return lm + 1;
     }
@@ -174,19 +175,27 @@ EN_LINEA int EscribeCadena(const GifDecoderState& s, int c, unsigned char* desti
     return lm + 1;
 }
 
-// Table slot nuevo = the string of viejo followed by b, in both forms;
-// primero is the first byte of viejo's string.
-EN_LINEA void AnadeEntrada(GifDecoderState& s, int nuevo, int viejo, unsigned char b, unsigned char primero) {
+// Table slot nuevo = the string of viejo followed by b, in both forms.
+EN_LINEA void AnadeEntrada(GifDecoderState& s, int nuevo, int viejo, unsigned char b) {
     int v = s.lengthMinus1[viejo];
     int lm = (v & ~kUniforme) + 1;
-    s.lengthMinus1[nuevo] = static_cast<uint16_t>(lm | (b == primero ? v & kUniforme : 0));
+    // Every byte of a one-byte string's chunk is that byte.
+    int igual = b == s.chunk[viejo][0];
+    s.lengthMinus1[nuevo] = static_cast<uint16_t>(lm | (v & kUniforme & -igual));
     // The new byte extends viejo's last chunk, or opens a chunk of its own
     // after viejo's full one (the copied bytes then lie past the string's end).
     std::memcpy(s.chunk[nuevo], s.chunk[viejo], 8);
-    s.chunkPrefix[nuevo] = (lm & 7) ? s.chunkPrefix[viejo] : static_cast<uint16_t>(viejo);
+    int propio = ((lm & 7) != 0) - 1;  // -1 when the byte opens a chunk
+    s.chunkPrefix[nuevo] = static_cast<uint16_t>((s.chunkPrefix[viejo] & ~propio) | (viejo & propio));
     s.chunk[nuevo][lm & 7] = b;
     s.suffixTable[nuevo] = b;
     s.prefixTable[nuevo] = static_cast<int16_t>(viejo);
+}
+
+// First byte of the string of code c: the first byte of its first chunk.
+int PrimerByte(const GifDecoderState& s, int c) {
+    while ((s.lengthMinus1[c] & ~kUniforme) >= 8) c = s.chunkPrefix[c];
+    return s.chunk[c][0];
 }
 
 size_t Lee(void* destino, size_t n, FILE* f) { return std::fread(destino, 1, n, f); }
@@ -456,41 +465,33 @@ int16_t DecodeImageData(GifDecoderState& s, FILE* f, CImageIterator& it, int16_t
 
     for (;;) {
         c = lector.Codigo(s, f, tamano);
-        if (c == fin) goto terminado;
-        if (c < 0) return 0;
         int n;
-        if (c >= clear) {
+        unsigned char b;
+        // Literals and table codes alike: a literal is a string of length 1.
+        if (c >= libre || c < 0 || static_cast<unsigned>(c - clear) < 2u) {
+            if (c == fin) goto terminado;
+            if (c < 0) return 0;
             if (c == clear) goto limpia;
-            if (c >= libre) {
-                // Past the next free slot a code's string stops being fixed
-                // when the code is made: see below.
-                if (c > libre) goto desdeAqui;
-                // The code being made: the previous string and its own first byte.
-                AnadeEntrada(s, libre, viejo, static_cast<unsigned char>(primero), static_cast<unsigned char>(primero));
-                ++libre;
-                viejo = c;
-                n = EscribeCadena(s, c, linea + lleno);
-                if (libre >= limite && tamano < 12) {
-                    limite *= 2;
-                    ++tamano;
-                }
-                goto escrito;
-            }
+            // Past the next free slot a code's string stops being fixed when
+            // the code is made: see below.
+            if (c > libre) goto desdeAqui;
+            // The code being made: the previous string and its own first byte.
+            n = EscribeCadena(s, viejo, linea + lleno);
+            b = linea[lleno];
+            linea[lleno + n++] = b;
+        } else {
+            n = EscribeCadena(s, c, linea + lleno);
+            b = linea[lleno];
         }
-        n = EscribeCadena(s, c, linea + lleno);
-        // A full table takes no entry, and the previous code stays until the next clear code.
-        if (libre < limite) {
-            unsigned char b = linea[lleno];
-            AnadeEntrada(s, libre, viejo, b, static_cast<unsigned char>(primero));
+        // A full table takes no entry, and the previous code stays until the
+        // next clear code. Otherwise the table is never full: the width grows
+        // as soon as the last slot it can name is taken.
+        if (libre < kTamanoTabla) {
+            AnadeEntrada(s, libre, viejo, b);
             ++libre;
-            primero = b;
             viejo = c;
-            if (libre >= limite && tamano < 12) {
-                limite *= 2;
-                ++tamano;
-            }
+            if (libre == 1 << tamano && tamano < 12) ++tamano;
         }
-    escrito:
         lleno += n;
         if (lleno >= ancho && (r = EntregaFilas(s, it, linea, ancho, lleno)) < 0) return static_cast<int16_t>(r);
         continue;
@@ -498,14 +499,13 @@ int16_t DecodeImageData(GifDecoderState& s, FILE* f, CImageIterator& it, int16_t
     limpia:
         tamano = minimo + 1;
         libre = libre0;
-        limite = 1 << tamano;
         do {
             c = lector.Codigo(s, f, tamano);
         } while (c == clear);
         if (c == fin) goto terminado;
         if (c < 0) return 0;
         if (c >= libre) c = 0;
-        viejo = primero = c;
+        viejo = c;
         linea[lleno++] = static_cast<unsigned char>(c);
         if (lleno == ancho && (r = EntregaFilas(s, it, linea, ancho, lleno)) < 0) return static_cast<int16_t>(r);
     }
@@ -517,6 +517,8 @@ desdeAqui:
     // slot holds when they are unwound, stale entries of earlier tables
     // included. So from here each string is unwound byte by byte through the
     // one-byte table as it stands at that moment.
+    limite = 1 << tamano;
+    primero = PrimerByte(s, viejo);
     for (;;) {
         int codigo = c;
         int sp = 0;
