@@ -131,7 +131,8 @@ public:
         for (const Run& r : runs) {
             // With repetitions, the median stands for the file.
             if (r.run_type == Run::RT_Aggregate && r.aggregate_name != "median") continue;
-            seconds[r.run_name.function_name] = r.GetAdjustedRealTime() / 1e3;
+            // A decoder that refused the file has no time for it.
+            seconds[r.run_name.function_name] = r.error_occurred ? -1 : r.GetAdjustedRealTime() / 1e3;
         }
     }
 };
@@ -229,25 +230,42 @@ int main(int argc, char** argv) {
     TimeReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
-    // Per file: milliseconds of each decoder; then per set the summed times as
-    // speeds relative to giflib, and LeeGif's speed over Wuffs'.
+    // Per file: milliseconds of each decoder ("fail" where it refused the
+    // file, "-" where it did not run); then per set each decoder's summed time against giflib's on the
+    // files both decoded, and LeeGif's against Wuffs' likewise.
     std::printf("\n%-44s %9s %9s %9s %9s %12s\n", "file (ms)", "LeeGif", "giflib", "stb_image", "Wuffs",
                 "LeeGif/Wuffs");
-    std::map<std::string, std::vector<double>> total;
+    std::map<std::string, std::vector<std::vector<double>>> times;  // set -> file -> decoder
     for (const Sample& s : gSamples) {
-        double t[4];
-        for (int d = 0; d < 4; ++d) t[d] = reporter.seconds[std::string(kDecoders[d]) + "/" + s.name] * 1e3;
-        std::printf("%-44s %9.3f %9.3f %9.3f %9.3f %12.2f\n", (s.set + "/" + s.name).c_str(), t[0], t[1], t[2], t[3],
-                    t[0] > 0 ? t[3] / t[0] : 0.0);
-        std::vector<double>& sum = total[s.set];
-        sum.resize(4);
-        for (int d = 0; d < 4; ++d) sum[d] += t[d];
+        std::vector<double> t(4);
+        std::printf("%-44s", (s.set + "/" + s.name).c_str());
+        for (int d = 0; d < 4; ++d) {
+            t[d] = reporter.seconds.count(std::string(kDecoders[d]) + "/" + s.name)
+                       ? reporter.seconds[std::string(kDecoders[d]) + "/" + s.name] * 1e3
+                       : -2;  // filtered out
+            if (t[d] < 0) std::printf(" %9s", t[d] == -1 ? "fail" : "-");
+            else std::printf(" %9.3f", t[d]);
+        }
+        if (t[0] > 0 && t[3] > 0) std::printf(" %12.2f\n", t[3] / t[0]);
+        else std::printf(" %12s\n", "-");
+        times[s.set].push_back(t);
     }
-    for (auto& set : total) {
-        const std::vector<double>& t = set.second;
-        std::printf("\n%s, aggregate speed relative to giflib: LeeGif %.2fx  giflib 1.00x  stb_image %.2fx  Wuffs %.2fx\n",
-                    set.first.c_str(), t[1] / t[0], t[1] / t[2], t[1] / t[3]);
-        std::printf("%s, LeeGif speed / Wuffs speed: %.2f\n", set.first.c_str(), t[3] / t[0]);
+    // Summed time of decoder a over summed time of decoder b, on the files both decoded.
+    auto ratio = [](const std::vector<std::vector<double>>& files, int a, int b) {
+        double ta = 0, tb = 0;
+        for (const auto& t : files)
+            if (t[a] > 0 && t[b] > 0) {
+                ta += t[a];
+                tb += t[b];
+            }
+        return ta > 0 ? tb / ta : 0.0;
+    };
+    for (auto& set : times) {
+        const auto& f = set.second;
+        std::printf("\n%s (%zu files), aggregate speed relative to giflib: LeeGif %.2fx  giflib 1.00x  stb_image %.2fx  "
+                    "Wuffs %.2fx\n",
+                    set.first.c_str(), f.size(), ratio(f, 0, 1), ratio(f, 2, 1), ratio(f, 3, 1));
+        std::printf("%s, LeeGif speed / Wuffs speed: %.2f\n", set.first.c_str(), ratio(f, 0, 3));
     }
     for (const std::string& path : written) std::remove(path.c_str());
     std::string rm = "rmdir '" + dir + "'";
