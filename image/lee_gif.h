@@ -21,7 +21,8 @@ const int64_t kAreaMaxima = 256 * 1024 * 1024;
 // Why ParseGif gave up on an image it could not take.
 enum TRechazoGif { kGifAceptado = 0, kGifDemasiadoAncho = 1, kGifDemasiadoGrande = 2 };
 
-// Working state of one LeeGif call; never shared.
+// Working state of one LeeGif call; never shared. Its LZW tables take 64 KB
+// in all; decoding allocates nothing but one line buffer per image.
 struct GifDecoderState {
     TDibKU* bitmap;
     int32_t rowStride;
