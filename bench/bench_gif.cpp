@@ -240,10 +240,9 @@ int main(int argc, char** argv) {
         std::vector<double> t(4);
         std::printf("%-44s", (s.set + "/" + s.name).c_str());
         for (int d = 0; d < 4; ++d) {
-            t[d] = reporter.seconds.count(std::string(kDecoders[d]) + "/" + s.name)
-                       ? reporter.seconds[std::string(kDecoders[d]) + "/" + s.name] * 1e3
-                       : -2;  // filtered out
-            if (t[d] < 0) std::printf(" %9s", t[d] == -1 ? "fail" : "-");
+            auto found = reporter.seconds.find(std::string(kDecoders[d]) + "/" + s.name);
+            t[d] = found == reporter.seconds.end() ? -2 : found->second < 0 ? -1 : found->second * 1e3;
+            if (t[d] < 0) std::printf(" %9s", t[d] == -1 ? "fail" : "-");  // -2: filtered out
             else std::printf(" %9.3f", t[d]);
         }
         if (t[0] > 0 && t[3] > 0) std::printf(" %12.2f\n", t[3] / t[0]);
