@@ -189,7 +189,11 @@ public:
     std::map<std::string, double> seconds;
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
-        for (const Run& r : runs) seconds[r.run_name.function_name] = r.GetAdjustedRealTime();
+        for (const Run& r : runs) {
+            // With repetitions, the median stands for the benchmark.
+            if (r.run_type == Run::RT_Aggregate && r.aggregate_name != "median") continue;
+            seconds[r.run_name.function_name] = r.GetAdjustedRealTime();
+        }
     }
 };
 
