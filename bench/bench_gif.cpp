@@ -1,65 +1,40 @@
-// bench_gif: LeeGif against giflib's DGifSlurp on the same files, in one run.
-// Prints megapixels per second of both and their ratio for each file.
+// bench_gif: LeeGif against giflib, stb_image and Wuffs on the same files, in
+// one run. Every decoder reads the file and decodes its first image (palette
+// indices; stb_image can only give RGBA). Two sets: map tiles fetched once,
+// before any timing, from the map server at PLIVORS_TEST_MAPS (else from the
+// stand-in at PLIVORS_TEST_SERVER), and the large images of the GIF corpus.
+// Prints each file's times and each set's aggregate ratios.
 #include <benchmark/benchmark.h>
+#include <curl/curl.h>
 #include <gif_lib.h>
+#include <stb/stb_image.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <map>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 #include "image/lee_gif.h"
+#include "wuffs-v0.3.c"
 
 namespace {
 
 struct Sample {
-    std::string name, path;
-    double megapixels = 0;
+    std::string set, name, path;
 };
 std::vector<Sample> gSamples;
 
-// A map-like tile: large areas of flat colour, roads and borders as thin
-// lines, and sparse labels of mixed colours.
-bool WriteMapTile(const std::string& path, int colours, bool interlaced) {
-    const int w = 800, h = 600;
-    std::vector<GifPixelType> p(static_cast<size_t>(w) * h);
-    uint32_t s = 12345;
-    auto rnd = [&s]() { return (s = s * 1664525u + 1013904223u) >> 8; };
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) p[static_cast<size_t>(y) * w + x] = static_cast<GifPixelType>(((x / 97) * 7 + (y / 71) * 3) % (colours / 2));
-    for (int line = 0; line < 60; ++line) {
-        int c = colours / 2 + static_cast<int>(rnd() % (colours / 2));
-        int x0 = rnd() % w, y0 = rnd() % h, dx = static_cast<int>(rnd() % 5) - 2, dy = static_cast<int>(rnd() % 5) - 2;
-        for (int k = 0; k < 900; ++k) {
-            int x = x0 + dx * k / 2, y = y0 + dy * k / 2;
-            if (x < 0 || y < 0 || x >= w - 2 || y >= h - 2) break;
-            for (int t = 0; t < 2; ++t) p[static_cast<size_t>(y + t) * w + x + t] = static_cast<GifPixelType>(c);
-        }
-    }
-    for (int label = 0; label < 120; ++label) {
-        int x0 = rnd() % (w - 40), y0 = rnd() % (h - 10);
-        for (int y = y0; y < y0 + 9; ++y)
-            for (int x = x0; x < x0 + 36; ++x)
-                if (rnd() % 3 == 0) p[static_cast<size_t>(y) * w + x] = static_cast<GifPixelType>(rnd() % colours);
-    }
-    std::vector<GifColorType> table(colours);
-    for (int i = 0; i < colours; ++i)
-        table[i] = {static_cast<GifByteType>(i * 37), static_cast<GifByteType>(i * 91), static_cast<GifByteType>(i * 13)};
-    int err = 0;
-    GifFileType* gif = EGifOpenFileName(path.c_str(), false, &err);
-    if (!gif) return false;
-    ColorMapObject* map = GifMakeMapObject(colours, table.data());
-    bool ok = EGifPutScreenDesc(gif, w, h, 8, 0, map) == GIF_OK && EGifPutImageDesc(gif, 0, 0, w, h, interlaced, nullptr) == GIF_OK;
-    static const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
-    for (int pass = 0; ok && pass < (interlaced ? 4 : 1); ++pass)
-        for (int y = interlaced ? start[pass] : 0; ok && y < h; y += interlaced ? step[pass] : 1)
-            ok = EGifPutLine(gif, p.data() + static_cast<size_t>(y) * w, w) == GIF_OK;
-    if (EGifCloseFile(gif, &err) != GIF_OK) ok = false;
-    GifFreeMapObject(map);
-    return ok;
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
 }
 
 void BM_LeeGif(benchmark::State& state, const Sample* s) {
@@ -69,89 +44,231 @@ void BM_LeeGif(benchmark::State& state, const Sample* s) {
         if (!LeeGif(s->path.c_str(), bitmap, error)) state.SkipWithError(error.Texto());
         benchmark::DoNotOptimize(bitmap.Bits());
     }
-    state.counters["MP/s"] = benchmark::Counter(s->megapixels, benchmark::Counter::kIsIterationInvariantRate);
 }
 
+// First image only, rows to their place (interlaced files deliver them by pass).
 void BM_Giflib(benchmark::State& state, const Sample* s) {
     for (auto _ : state) {
         int err = 0;
         GifFileType* gif = DGifOpenFileName(s->path.c_str(), &err);
-        if (!gif || DGifSlurp(gif) != GIF_OK) state.SkipWithError("giflib failed");
-        if (gif) {
-            benchmark::DoNotOptimize(gif->SavedImages);
-            DGifCloseFile(gif, &err);
+        bool done = false;
+        GifRecordType type;
+        while (gif && !done && DGifGetRecordType(gif, &type) == GIF_OK && type != TERMINATE_RECORD_TYPE) {
+            if (type == EXTENSION_RECORD_TYPE) {
+                int code;
+                GifByteType* ext;
+                if (DGifGetExtension(gif, &code, &ext) != GIF_OK) break;
+                while (ext && DGifGetExtensionNext(gif, &ext) == GIF_OK) {
+                }
+                continue;
+            }
+            if (type != IMAGE_DESC_RECORD_TYPE || DGifGetImageDesc(gif) != GIF_OK) break;
+            int w = gif->Image.Width, h = gif->Image.Height;
+            std::unique_ptr<GifPixelType[]> pixels(new GifPixelType[static_cast<size_t>(w) * h]);
+            static const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+            bool ok = true;
+            for (int pass = 0; ok && pass < (gif->Image.Interlace ? 4 : 1); ++pass)
+                for (int y = gif->Image.Interlace ? start[pass] : 0; ok && y < h; y += gif->Image.Interlace ? step[pass] : 1)
+                    ok = DGifGetLine(gif, pixels.get() + static_cast<size_t>(y) * w, w) == GIF_OK;
+            benchmark::DoNotOptimize(pixels.get());
+            done = ok;
         }
+        if (!done) state.SkipWithError("giflib failed");
+        if (gif) DGifCloseFile(gif, &err);
     }
-    state.counters["MP/s"] = benchmark::Counter(s->megapixels, benchmark::Counter::kIsIterationInvariantRate);
 }
 
-// Keeps the console output and remembers each run's rate for the ratio table.
-class RatioReporter : public benchmark::ConsoleReporter {
+void BM_Stb(benchmark::State& state, const Sample* s) {
+    for (auto _ : state) {
+        std::string file = ReadAll(s->path);
+        int w, h, n;
+        stbi_uc* rgba = stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(file.data()), static_cast<int>(file.size()),
+                                              &w, &h, &n, 4);
+        if (!rgba) state.SkipWithError("stb_image failed");
+        benchmark::DoNotOptimize(rgba);
+        stbi_image_free(rgba);
+    }
+}
+
+void BM_Wuffs(benchmark::State& state, const Sample* s) {
+    std::unique_ptr<wuffs_gif__decoder, decltype(&free)> dec(wuffs_gif__decoder__alloc(), &free);
+    for (auto _ : state) {
+        std::string file = ReadAll(s->path);
+        wuffs_base__status st = wuffs_gif__decoder__initialize(dec.get(), sizeof__wuffs_gif__decoder(), WUFFS_VERSION,
+                                                               WUFFS_INITIALIZE__LEAVE_INTERNAL_BUFFERS_UNINITIALIZED);
+        wuffs_base__io_buffer src = wuffs_base__ptr_u8__reader(reinterpret_cast<uint8_t*>(&file[0]), file.size(), true);
+        wuffs_base__image_config ic = {};
+        if (st.repr == nullptr) st = wuffs_gif__decoder__decode_image_config(dec.get(), &ic, &src);
+        if (st.repr != nullptr) {
+            state.SkipWithError("Wuffs failed");
+            break;
+        }
+        uint32_t w = wuffs_base__pixel_config__width(&ic.pixcfg), h = wuffs_base__pixel_config__height(&ic.pixcfg);
+        wuffs_base__pixel_config__set(&ic.pixcfg, WUFFS_BASE__PIXEL_FORMAT__INDEXED__BGRA_BINARY,
+                                      WUFFS_BASE__PIXEL_SUBSAMPLING__NONE, w, h);
+        size_t size = 1024 + static_cast<size_t>(w) * h;
+        std::unique_ptr<uint8_t[]> pixels(new uint8_t[size]);
+        size_t work = wuffs_gif__decoder__workbuf_len(dec.get()).max_incl;
+        std::unique_ptr<uint8_t[]> workbuf(new uint8_t[work ? work : 1]);
+        wuffs_base__pixel_buffer pb;
+        st = wuffs_base__pixel_buffer__set_from_slice(&pb, &ic.pixcfg, wuffs_base__make_slice_u8(pixels.get(), size));
+        if (st.repr == nullptr)
+            st = wuffs_gif__decoder__decode_frame(dec.get(), &pb, &src, WUFFS_BASE__PIXEL_BLEND__SRC,
+                                                  wuffs_base__make_slice_u8(workbuf.get(), work), nullptr);
+        if (st.repr != nullptr) state.SkipWithError(st.repr);
+        benchmark::DoNotOptimize(pixels.get());
+    }
+}
+
+const char* const kDecoders[] = {"LeeGif", "giflib", "stb_image", "Wuffs"};
+
+// Keeps the console output and remembers each run's time for the tables.
+class TimeReporter : public benchmark::ConsoleReporter {
 public:
-    std::map<std::string, double> rate;
+    std::map<std::string, double> seconds;
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& r : runs) {
-            auto it = r.counters.find("MP/s");
-            if (it != r.counters.end()) rate[r.benchmark_name()] = it->second.value;
+            // With repetitions, the median stands for the file.
+            if (r.run_type == Run::RT_Aggregate && r.aggregate_name != "median") continue;
+            // A decoder that refused the file has no time for it.
+            seconds[r.run_name.function_name] = r.error_occurred ? -1 : r.GetAdjustedRealTime() / 1e3;
         }
     }
 };
+
+size_t ToFile(char* data, size_t size, size_t n, void* f) { return std::fwrite(data, size, n, static_cast<FILE*>(f)); }
+
+// Map tiles of 800 x 600 at every level, around two places, written once.
+bool FetchTiles(const std::string& server, const std::string& dir, std::vector<std::string>& written) {
+    struct {
+        const char* name;
+        const char* position;
+    } places[] = {{"madrid", "40.41680000,-3.70380000"}, {"valencia", "39.46990000,-0.37630000"}};
+    CURL* curl = curl_easy_init();
+    bool ok = curl != nullptr;
+    for (auto& p : places)
+        for (int level = 1; ok && level <= 13; ++level) {
+            std::string name = std::string("tile-") + p.name + "-" + std::to_string(level);
+            std::string path = dir + "/" + name + ".gif", url = server +
+                "/plivors/client?cmd=map&img=1&width=800&height=600&scale=" + std::to_string(level) +
+                "&mocs=gdd&mo=" + p.position;
+            FILE* f = std::fopen(path.c_str(), "wb");
+            if (!f) return false;
+            written.push_back(path);
+            curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+            curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &ToFile);
+            curl_easy_setopt(curl, CURLOPT_WRITEDATA, f);
+            curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
+            curl_easy_setopt(curl, CURLOPT_TIMEOUT, 120L);
+            ok = curl_easy_perform(curl) == CURLE_OK;
+            std::fclose(f);
+            gSamples.push_back({"tiles", name, path});
+        }
+    if (curl) curl_easy_cleanup(curl);
+    return ok;
+}
+
+// The corpus's large images: first image of at least 60 000 pixels, neither
+// side below 100 (the one-pixel strips measure nothing but overhead).
+void AddCorpus(const std::string& corpus) {
+    std::ifstream in(corpus + "/MANIFEST.tsv", std::ios::binary);
+    std::string line;
+    std::vector<std::string> columns;
+    while (std::getline(in, line)) {
+        std::vector<std::string> cells;
+        std::istringstream s(line);
+        for (std::string c; std::getline(s, c, '\t');) cells.push_back(c);
+        if (columns.empty()) {
+            columns = cells;
+            continue;
+        }
+        std::map<std::string, std::string> row;
+        for (size_t i = 0; i < cells.size() && i < columns.size(); ++i) row[columns[i]] = cells[i];
+        if (row["file"].compare(0, 6, "valid/") != 0) continue;
+        long w = std::atol(row["width"].c_str()), h = std::atol(row["height"].c_str());
+        if (w * h < 60000 || w < 100 || h < 100) continue;
+        std::string path = corpus + "/" + row["file"];
+        if (FILE* f = std::fopen(path.c_str(), "rb")) {
+            std::fclose(f);
+            gSamples.push_back({"corpus", row["file"].substr(6), path});
+        }
+    }
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     const char* shared = std::getenv("PLIVORS_SHARED_DIR");
-    std::string corpus = std::string(shared ? shared : PLIVORS_SHARED_DEFAULT) + "/gif-corpus/valid/";
     std::string dir = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/bench_gif." +
                       std::to_string(getpid());
     std::string mk = "mkdir -p '" + dir + "'";
     if (std::system(mk.c_str()) != 0) return 1;
-    struct {
-        const char* name;
-        int colours;
-        bool interlaced;
-    } tiles[] = {{"map800x600-16", 16, false}, {"map800x600-256", 256, false}, {"map800x600-256-interlaced", 256, true}};
-    // Only these files, written here, are removed at the end: the corpus is read-only.
+    // Only the tiles written here are removed at the end: the corpus is read-only.
     std::vector<std::string> written;
-    for (auto& t : tiles) {
-        std::string path = dir + "/" + t.name + ".gif";
-        written.push_back(path);
-        if (!WriteMapTile(path, t.colours, t.interlaced)) return 1;
-        gSamples.push_back({t.name, path, 0.48});
+    const char* server = std::getenv("PLIVORS_TEST_MAPS");
+    if (server == nullptr) {
+        server = std::getenv("PLIVORS_TEST_SERVER");
+        if (server) std::fprintf(stderr, "bench_gif: no map server, tiles from the stand-in\n");
     }
-    // Large single-image corpus files; those not in this copy of the corpus are left out.
-    struct {
-        const char* name;
-        const char* file;
-        int w, h;
-    } large[] = {{"corpus-test-1280x1067", "imagegif-test.gif", 1280, 1067},
-                 {"corpus-colors-807x606", "pillow-test.colors.gif", 807, 606}};
-    for (auto& l : large) {
-        std::string path = corpus + l.file;
-        if (FILE* f = std::fopen(path.c_str(), "rb")) {
-            std::fclose(f);
-            gSamples.push_back({l.name, path, static_cast<double>(l.w) * l.h / 1e6});
-        } else {
-            std::fprintf(stderr, "bench_gif: %s not found, left out\n", path.c_str());
-        }
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    if (server == nullptr) {
+        std::fprintf(stderr, "bench_gif: no server, map tiles left out (run it through tools/run-benchmarks.sh)\n");
+    } else if (!FetchTiles(server, dir, written)) {
+        std::fprintf(stderr, "bench_gif: fetching the map tiles failed\n");
+        return 1;
     }
+    AddCorpus(std::string(shared ? shared : PLIVORS_SHARED_DEFAULT) + "/gif-corpus");
 
-    for (const Sample& s : gSamples) {
-        benchmark::RegisterBenchmark(("LeeGif/" + s.name).c_str(), BM_LeeGif, &s)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("giflib/" + s.name).c_str(), BM_Giflib, &s)->Unit(benchmark::kMillisecond);
-    }
+    typedef void (*Bench)(benchmark::State&, const Sample*);
+    const Bench benches[] = {BM_LeeGif, BM_Giflib, BM_Stb, BM_Wuffs};
+    for (const Sample& s : gSamples)
+        for (int d = 0; d < 4; ++d)
+            benchmark::RegisterBenchmark((std::string(kDecoders[d]) + "/" + s.name).c_str(), benches[d], &s)
+                ->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    TimeReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
-    std::printf("\n%-30s %12s %12s %8s\n", "file", "LeeGif MP/s", "giflib MP/s", "ratio");
+    // Per file: milliseconds of each decoder ("fail" where it refused the
+    // file, "-" where it did not run); then per set each decoder's summed time against giflib's on the
+    // files both decoded, and LeeGif's against Wuffs' likewise.
+    std::printf("\n%-44s %9s %9s %9s %9s %12s\n", "file (ms)", "LeeGif", "giflib", "stb_image", "Wuffs",
+                "LeeGif/Wuffs");
+    std::map<std::string, std::vector<std::vector<double>>> times;  // set -> file -> decoder
     for (const Sample& s : gSamples) {
-        double a = reporter.rate["LeeGif/" + s.name], b = reporter.rate["giflib/" + s.name];
-        std::printf("%-30s %12.1f %12.1f %8.2f\n", s.name.c_str(), a, b, b > 0 ? a / b : 0.0);
+        std::vector<double> t(4);
+        std::printf("%-44s", (s.set + "/" + s.name).c_str());
+        for (int d = 0; d < 4; ++d) {
+            auto found = reporter.seconds.find(std::string(kDecoders[d]) + "/" + s.name);
+            t[d] = found == reporter.seconds.end() ? -2 : found->second < 0 ? -1 : found->second * 1e3;
+            if (t[d] < 0) std::printf(" %9s", t[d] == -1 ? "fail" : "-");  // -2: filtered out
+            else std::printf(" %9.3f", t[d]);
+        }
+        if (t[0] > 0 && t[3] > 0) std::printf(" %12.2f\n", t[3] / t[0]);
+        else std::printf(" %12s\n", "-");
+        times[s.set].push_back(t);
+    }
+    // Summed time of decoder a over summed time of decoder b, on the files both decoded.
+    auto ratio = [](const std::vector<std::vector<double>>& files, int a, int b) {
+        double ta = 0, tb = 0;
+        for (const auto& t : files)
+            if (t[a] > 0 && t[b] > 0) {
+                ta += t[a];
+                tb += t[b];
+            }
+        return ta > 0 ? tb / ta : 0.0;
+    };
+    for (auto& set : times) {
+        const auto& f = set.second;
+        std::printf("\n%s (%zu files), aggregate speed relative to giflib: LeeGif %.2fx  giflib 1.00x  stb_image %.2fx  "
+                    "Wuffs %.2fx\n",
+                    set.first.c_str(), f.size(), ratio(f, 0, 1), ratio(f, 2, 1), ratio(f, 3, 1));
+        std::printf("%s, LeeGif speed / Wuffs speed: %.2f\n", set.first.c_str(), ratio(f, 0, 3));
     }
     for (const std::string& path : written) std::remove(path.c_str());
     std::string rm = "rmdir '" + dir + "'";
     (void)!std::system(rm.c_str());
+    curl_global_cleanup();
     return 0;
 }

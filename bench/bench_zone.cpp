@@ -1,7 +1,9 @@
 // One zone through the plug-in on loopback against fetching the same GIF with
-// libcurl and decoding it with giflib; and eight concurrent zones against a
-// server that delays every answer, against one such zone alone.
-// Prints each pair's time ratio. Needs PLIVORS_TEST_SERVER (tools/with-server.sh).
+// libcurl and decoding it with giflib, and with Wuffs; and eight concurrent
+// zones against a server that delays every answer, against one such zone alone.
+// Prints each pair's time ratio. Needs the stand-in at PLIVORS_TEST_SERVER and
+// takes the single zones from the map server at PLIVORS_TEST_MAPS when there
+// is one (tools/run-benchmarks.sh starts both).
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 #include <gif_lib.h>
@@ -11,28 +13,33 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "plugin/descriptor.h"
 #include "plugin/zona.h"
+#include "wuffs-v0.3.c"
 
 namespace {
 
 std::string gServer;
+std::string gMaps;  // the real map server, else the stand-in
 const char kDescriptor[] = "bench_zone_1001.plvr";
 // 800 by 600 metres of Madrid on map 1001: level 1, a 604 by 453 image.
 const int32_t kZone[4] = {1924030, 1924830, 1806992, 1807592};
 
 struct Host {
     TBitmapZona record;
-    std::vector<uint8_t> pixels;
 };
 
+// The host's display buffer, one per thread, kept from zone to zone as a
+// viewer keeps its own: what is timed is the plug-in, not the host's memory.
 void PLIVORS_CDECL Prepare(TBitmapZona* r) {
-    Host* h = reinterpret_cast<Host*>(r);
-    h->pixels.resize(static_cast<size_t>(((r->ancho * r->bitsPorPixel + 31) / 32) * 4) * r->alto);
-    r->pixeles = h->pixels.data();
+    thread_local std::vector<uint8_t> pixels;
+    size_t size = static_cast<size_t>(((r->ancho * r->bitsPorPixel + 31) / 32) * 4) * r->alto;
+    if (pixels.size() < size) pixels.resize(size);
+    r->pixeles = pixels.data();
 }
 
 bool OneZone(TInfoRaster& raster) {
@@ -61,7 +68,7 @@ struct Raster {
 };
 
 void BM_PluginZone(benchmark::State& state) {
-    SetMapServer("");
+    setenv("PLIVORS_MAP_SERVER", gMaps.c_str(), 1);
     Raster raster;
     for (auto _ : state)
         if (!OneZone(raster.info)) state.SkipWithError("zone failed");
@@ -85,28 +92,74 @@ int ReadMemory(GifFileType* gif, GifByteType* buffer, int n) {
     return static_cast<int>(k);
 }
 
-// The same request the plug-in sends, fetched and decoded by the reference libraries.
-void BM_CurlGiflib(benchmark::State& state) {
-    Raster raster;
+// The URL of the plug-in's request for the benchmark zone.
+DString ZoneUrl(Raster& raster) {
     TPeticionZona request;
     CalculaPeticionZona(*raster.info.datos, kZone[0], kZone[1], kZone[2], kZone[3], 800, 600, request);
     DString url;
-    ComponeUrlZona(gServer.c_str(), request, url);
+    ComponeUrlZona(gMaps.c_str(), request, url);
+    return url;
+}
+
+bool Fetch(CURL* curl, const DString& url, std::string& body) {
+    curl_easy_setopt(curl, CURLOPT_URL, url.Texto());
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Collect);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+    // A new connection each time, as the plug-in makes one per zone.
+    curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
+    return curl_easy_perform(curl) == CURLE_OK;
+}
+
+// The same request the plug-in sends, fetched and decoded by the reference libraries.
+void BM_CurlGiflib(benchmark::State& state) {
+    Raster raster;
+    DString url = ZoneUrl(raster);
     CURL* curl = curl_easy_init();
     for (auto _ : state) {
         std::string body;
-        curl_easy_setopt(curl, CURLOPT_URL, url.Texto());
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Collect);
-        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-        // A new connection each time, as the plug-in makes one per zone.
-        curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
-        if (curl_easy_perform(curl) != CURLE_OK) state.SkipWithError("fetch failed");
+        if (!Fetch(curl, url, body)) state.SkipWithError("fetch failed");
         Memory m{&body, 0};
         int error = 0;
         GifFileType* gif = DGifOpen(&m, &ReadMemory, &error);
         if (gif == nullptr || DGifSlurp(gif) != GIF_OK) state.SkipWithError("decode failed");
         benchmark::DoNotOptimize(gif->SavedImages[0].RasterBits);
         DGifCloseFile(gif, &error);
+    }
+    curl_easy_cleanup(curl);
+}
+
+// Wuffs decodes the first frame into palette indices, as the plug-in does.
+void BM_CurlWuffs(benchmark::State& state) {
+    Raster raster;
+    DString url = ZoneUrl(raster);
+    CURL* curl = curl_easy_init();
+    std::unique_ptr<wuffs_gif__decoder, decltype(&free)> dec(wuffs_gif__decoder__alloc(), &free);
+    for (auto _ : state) {
+        std::string body;
+        if (!Fetch(curl, url, body)) state.SkipWithError("fetch failed");
+        wuffs_base__status st = wuffs_gif__decoder__initialize(dec.get(), sizeof__wuffs_gif__decoder(), WUFFS_VERSION,
+                                                               WUFFS_INITIALIZE__LEAVE_INTERNAL_BUFFERS_UNINITIALIZED);
+        wuffs_base__io_buffer src = wuffs_base__ptr_u8__reader(reinterpret_cast<uint8_t*>(&body[0]), body.size(), true);
+        wuffs_base__image_config ic = {};
+        if (st.repr == nullptr) st = wuffs_gif__decoder__decode_image_config(dec.get(), &ic, &src);
+        if (st.repr != nullptr) {
+            state.SkipWithError("decode failed");
+            break;
+        }
+        uint32_t w = wuffs_base__pixel_config__width(&ic.pixcfg), h = wuffs_base__pixel_config__height(&ic.pixcfg);
+        wuffs_base__pixel_config__set(&ic.pixcfg, WUFFS_BASE__PIXEL_FORMAT__INDEXED__BGRA_BINARY,
+                                      WUFFS_BASE__PIXEL_SUBSAMPLING__NONE, w, h);
+        size_t size = 1024 + static_cast<size_t>(w) * h;
+        std::unique_ptr<uint8_t[]> pixels(new uint8_t[size]);
+        size_t work = wuffs_gif__decoder__workbuf_len(dec.get()).max_incl;
+        std::unique_ptr<uint8_t[]> workbuf(new uint8_t[work ? work : 1]);
+        wuffs_base__pixel_buffer pb;
+        st = wuffs_base__pixel_buffer__set_from_slice(&pb, &ic.pixcfg, wuffs_base__make_slice_u8(pixels.get(), size));
+        if (st.repr == nullptr)
+            st = wuffs_gif__decoder__decode_frame(dec.get(), &pb, &src, WUFFS_BASE__PIXEL_BLEND__SRC,
+                                                  wuffs_base__make_slice_u8(workbuf.get(), work), nullptr);
+        if (st.repr != nullptr) state.SkipWithError("decode failed");
+        benchmark::DoNotOptimize(pixels.get());
     }
     curl_easy_cleanup(curl);
 }
@@ -136,7 +189,11 @@ public:
     std::map<std::string, double> seconds;
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
-        for (const Run& r : runs) seconds[r.run_name.function_name] = r.GetAdjustedRealTime();
+        for (const Run& r : runs) {
+            // With repetitions, the median stands for the benchmark.
+            if (r.run_type == Run::RT_Aggregate && r.aggregate_name != "median") continue;
+            seconds[r.run_name.function_name] = r.GetAdjustedRealTime();
+        }
     }
 };
 
@@ -149,6 +206,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     gServer = server;
+    const char* maps = std::getenv("PLIVORS_TEST_MAPS");
+    gMaps = maps ? maps : server;
     std::FILE* f = std::fopen(kDescriptor, "wb");
     if (f == nullptr) return 1;
     std::fputs("VERSION=1\nIDMAPA=1001\n", f);
@@ -164,12 +223,15 @@ int main(int argc, char** argv) {
         ->Iterations(10);
     benchmark::RegisterBenchmark("zone/plugin", BM_PluginZone)->Unit(benchmark::kMillisecond)->UseRealTime();
     benchmark::RegisterBenchmark("zone/curl+giflib", BM_CurlGiflib)->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark("zone/curl+wuffs", BM_CurlWuffs)->Unit(benchmark::kMillisecond)->UseRealTime();
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     double a = reporter.seconds["zone/plugin"], b = reporter.seconds["zone/curl+giflib"];
+    double w = reporter.seconds["zone/curl+wuffs"];
     double c = reporter.seconds["delayed/eight-concurrent"], d = reporter.seconds["delayed/one"];
     std::printf("\none zone, plug-in / (libcurl + giflib): %.2f (target at most 1.3)\n", b > 0 ? a / b : 0.0);
+    std::printf("one zone, plug-in / (libcurl + Wuffs):  %.2f\n", w > 0 ? a / w : 0.0);
     std::printf("eight concurrent delayed zones / one:    %.2f (target at most 2)\n", d > 0 ? c / d : 0.0);
     std::remove(kDescriptor);
     curl_global_cleanup();

@@ -57,28 +57,6 @@ inline int TomaByte(GifDecoderState& s, FILE* f) {
 }
 
 inline int LeeCodigo(GifDecoderState& s, FILE* f) {
-    // Common case: the sub-block holds every byte this code can need (at
-    // most three), so they are taken without the block checks.
-    if (s.blockBytesLeft >= 3) {
-        unsigned char* p = s.blockPos;
-        int quedan = s.bitsLeft;
-        unsigned actual = s.currentByte;
-        if (quedan == 0) {
-            actual = *p++;
-            quedan = 8;
-        }
-        unsigned resultado = actual >> (8 - quedan);
-        while (s.codeSize > quedan) {
-            actual = *p++;
-            resultado |= actual << quedan;
-            quedan += 8;
-        }
-        s.blockBytesLeft = static_cast<int16_t>(s.blockBytesLeft - (p - s.blockPos));
-        s.blockPos = p;
-        s.currentByte = static_cast<uint8_t>(actual);
-        s.bitsLeft = static_cast<int16_t>(quedan - s.codeSize);
-        return static_cast<int>(resultado & kMascaras[s.codeSize]);
-    }
     if (s.bitsLeft == 0) {
         int b = TomaByte(s, f);
         if (b < 0) return b;
@@ -95,6 +73,129 @@ inline int LeeCodigo(GifDecoderState& s, FILE* f) {
     }
     s.bitsLeft = static_cast<int16_t>(s.bitsLeft - s.codeSize);
     return resultado & kMascaras[s.codeSize];
+}
+
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "the code reader takes 8 bytes of the stream as one little-endian number"
+#endif
+
+// Room after the line for a whole string (at most 4091 bytes) begun in its
+// last column, and for the 7 bytes an 8-byte store may write past a string.
+const int kHolguraLinea = kTamanoTabla + 8;
+
+// The next sub-block of image data (n gets its length), or null when the
+// data ends first: a zero-length sub-block, the end of the file, or a
+// sub-block cut short (whose bytes are then not used).
+const unsigned char* SiguienteSubbloque(GifDecoderState& s, FILE* f, int& n) {
+    n = LeeByte(s, f);
+    if (n <= 0) return nullptr;
+    if (s.readCount - s.readPos >= n) {
+        // Usually the whole sub-block is in the read buffer already.
+        s.readPos += n;
+        return s.readBuffer + s.readPos - n;
+    }
+    int leidos = 0;
+    while (leidos < n) {
+        if (s.readPos >= s.readCount) {
+            int b = LeeByte(s, f);
+            if (b < 0) return nullptr;
+            s.blockBuffer[leidos++] = static_cast<unsigned char>(b);
+            continue;
+        }
+        int trozo = s.readCount - s.readPos;
+        if (trozo > n - leidos) trozo = n - leidos;
+        std::memcpy(s.blockBuffer + leidos, s.readBuffer + s.readPos, static_cast<size_t>(trozo));
+        s.readPos += trozo;
+        leidos += trozo;
+    }
+    return s.blockBuffer;
+}
+
+#define EN_LINEA inline __attribute__((always_inline))
+
+// Codes of the image data, least significant bit first, out of a 64-bit
+// reservoir filled 8 bytes at a time while the sub-block holds that many.
+struct LectorCodigos {
+    uint64_t bits = 0;
+    int nbits = 0;
+    const unsigned char* p = nullptr;
+    const unsigned char* fin = nullptr;
+
+    // The next code of tamano bits, or -1 when the data ends before it. While
+    // the sub-block holds 8 more bytes the reservoir is topped up before every
+    // code, which costs less than asking whether it needs to be.
+    EN_LINEA int Codigo(GifDecoderState& s, FILE* f, int tamano) {
+        if (fin - p >= 8) {
+            uint64_t v;
+            std::memcpy(&v, p, 8);
+            bits |= v << nbits;
+            p += (63 - nbits) >> 3;
+            nbits |= 56;
+        } else {
+            while (nbits < tamano) {
+                while (p < fin && nbits <= 56) {
+                    bits |= static_cast<uint64_t>(*p++) << nbits;
+                    nbits += 8;
+                }
+                if (nbits >= tamano) break;
+                int n;
+                p = SiguienteSubbloque(s, f, n);
+                if (p == nullptr) return -1;
+                fin = p + n;
+            }
+        }
+        int c = static_cast<int>(bits & ((uint64_t{1} << tamano) - 1));
+        bits >>= tamano;
+        nbits -= tamano;
+        return c;
+    }
+};
+
+// lengthMinus1 carries this flag when every byte of the string is the same:
+// flat areas of a map are written with one fill instead of chunk by chunk.
+const uint16_t kUniforme = 0x8000;
+
+// Writes the string of code c at destino and returns its length: one fill
+// for a string of one repeated byte, else 8 bytes at a time from its last
+// chunk back to its first. Up to 7 bytes past the string's end are overwritten.
+EN_LINEA int EscribeCadena(const GifDecoderState& s, int c, unsigned char* destino) {
+    int v = s.lengthMinus1[c];
+    int lm = v & ~kUniforme;
+    if (v >= (kUniforme | 16)) {
+        std::memset(destino, s.chunk[c][0], static_cast<size_t>(lm + 1));
+        return lm + 1;
+    }
+    unsigned char* q = destino + (lm & ~7);
+    std::memcpy(q, s.chunk[c], 8);
+    while (q > destino) {
+        q -= 8;
+        c = s.chunkPrefix[c];
+        std::memcpy(q, s.chunk[c], 8);
+    }
+    return lm + 1;
+}
+
+// Table slot nuevo = the string of viejo followed by b, in both forms.
+EN_LINEA void AnadeEntrada(GifDecoderState& s, int nuevo, int viejo, unsigned char b) {
+    int v = s.lengthMinus1[viejo];
+    int lm = (v & ~kUniforme) + 1;
+    // Every byte of a one-byte string's chunk is that byte.
+    int igual = b == s.chunk[viejo][0];
+    s.lengthMinus1[nuevo] = static_cast<uint16_t>(lm | (v & kUniforme & -igual));
+    // The new byte extends viejo's last chunk, or opens a chunk of its own
+    // after viejo's full one (the copied bytes then lie past the string's end).
+    std::memcpy(s.chunk[nuevo], s.chunk[viejo], 8);
+    int propio = ((lm & 7) != 0) - 1;  // -1 when the byte opens a chunk
+    s.chunkPrefix[nuevo] = static_cast<uint16_t>((s.chunkPrefix[viejo] & ~propio) | (viejo & propio));
+    s.chunk[nuevo][lm & 7] = b;
+    s.suffixTable[nuevo] = b;
+    s.prefixTable[nuevo] = static_cast<int16_t>(viejo);
+}
+
+// First byte of the string of code c: the first byte of its first chunk.
+int PrimerByte(const GifDecoderState& s, int c) {
+    while ((s.lengthMinus1[c] & ~kUniforme) >= 8) c = s.chunkPrefix[c];
+    return s.chunk[c][0];
 }
 
 size_t Lee(void* destino, size_t n, FILE* f) { return std::fread(destino, 1, n, f); }
@@ -165,6 +266,47 @@ void LeeImagen(GifDecoderState& s, FILE* f, unsigned char* tabla, int entradas, 
     s.rowPos = 0;
     s.pass = 0;
     DecodeImageData(s, f, iterador, static_cast<int16_t>(ancho));
+}
+
+// Packs a line of palette indices in place at 1 or 4 bits per pixel (leftmost
+// pixel in the high bits) and returns its length in bytes. Eight columns go at
+// a time: each step reads its 8 bytes before writing the 4 or 1 that land at or
+// before them.
+int EmpaquetaFila(unsigned char* linea, int ancho, int bpp) {
+    int x = 0, j = 0;
+    if (bpp == 4) {
+        for (; x + 8 <= ancho; x += 8, j += 4) {
+            uint64_t v;
+            std::memcpy(&v, linea + x, 8);
+            v &= 0x0F0F0F0F0F0F0F0FULL;
+            // In each 16-bit lane: the left pixel shifted up beside the right one.
+            v = ((v << 4) | (v >> 8)) & 0x00FF00FF00FF00FFULL;
+            v = (v | (v >> 8)) & 0x0000FFFF0000FFFFULL;
+            uint32_t cuatro = static_cast<uint32_t>(v | (v >> 16));
+            std::memcpy(linea + j, &cuatro, 4);
+        }
+        for (; x < ancho; x += 2, ++j) {
+            int alto4 = (linea[x] & 0x0F) << 4;
+            int bajo4 = x + 1 < ancho ? (linea[x + 1] & 0x0F) : 0;
+            linea[j] = static_cast<unsigned char>(alto4 | bajo4);
+        }
+        return j;
+    }
+    if (bpp == 1) {
+        for (; x + 8 <= ancho; x += 8, ++j) {
+            uint64_t v;
+            std::memcpy(&v, linea + x, 8);
+            // Bit 0 of byte i travels to bit 63 - i; the top byte is the packed one.
+            linea[j] = static_cast<unsigned char>(((v & 0x0101010101010101ULL) * 0x8040201008040201ULL) >> 56);
+        }
+        if (x < ancho) {
+            int v = 0;
+            for (int bit = 7; x < ancho; --bit, ++x) v |= (linea[x] & 1) << bit;
+            linea[j++] = static_cast<unsigned char>(v);
+        }
+        return j;
+    }
+    return ancho;
 }
 
 }  // namespace
@@ -238,30 +380,19 @@ int DeliverRow(GifDecoderState& s, CImageIterator& it, unsigned char* linea, int
     // Columns that a short last row does not reach read as index 0, like the
     // rest of a picture whose data ended early.
     if (longitud < ancho) std::memset(linea + longitud, 0, static_cast<size_t>(ancho - longitud));
-    int bytes = ancho;
-    if (bpp == 4) {
-        for (int xx = 0; xx < ancho; xx += 2) {
-            int alto4 = (linea[xx] & 0x0F) << 4;
-            int bajo4 = xx + 1 < ancho ? (linea[xx + 1] & 0x0F) : 0;
-            linea[xx / 2] = static_cast<unsigned char>(alto4 | bajo4);
-        }
-        bytes = (ancho + 1) / 2;
-    } else if (bpp == 1) {
-        for (int j = 0, xx = 0; xx < ancho; ++j) {
-            int v = 0;
-            for (int bit = 7; bit >= 0 && xx < ancho; --bit, ++xx) v |= (linea[xx] & 1) << bit;
-            linea[j] = static_cast<unsigned char>(v);
-        }
-        bytes = (ancho + 7) / 8;
-    }
 
+    bool guarda = true;
     if (s.interlaced) {
         // Valid data has no rows after the fourth pass.
         if (s.pass >= 4) return kSinFilas;
-        if (s.rowPos >= 0 && s.rowPos < s.rowCount) {
-            it.SetStorageRow(s.rowCount - 1 - s.rowPos);
-            it.CopyRow(linea, bytes);
-        }
+        guarda = s.rowPos >= 0 && s.rowPos < s.rowCount;
+        if (guarda) it.SetStorageRow(s.rowCount - 1 - s.rowPos);
+    } else if (!it.IsInside()) {
+        return kSinFilas;
+    }
+    if (guarda) it.CopyRow(linea, EmpaquetaFila(linea, ancho, bpp));
+
+    if (s.interlaced) {
         s.rowPos += s.rowStep;
         while (s.rowPos >= s.rowCount && s.pass < 4) {
             ++s.pass;
@@ -278,11 +409,27 @@ int DeliverRow(GifDecoderState& s, CImageIterator& it, unsigned char* linea, int
         }
         return 0;
     }
-    if (!it.IsInside()) return kSinFilas;
-    it.CopyRow(linea, bytes);
     it.StepDown();
     return 0;
 }
+
+namespace {
+
+// Hands every whole row of the line over and keeps what follows the last one
+// at the line's start. Negative: DeliverRow's refusal.
+EN_LINEA int EntregaFilas(GifDecoderState& s, CImageIterator& it, unsigned char* linea, int ancho, int& lleno) {
+    int hecho = 0;
+    do {
+        int r = DeliverRow(s, it, linea + hecho, ancho);
+        if (r < 0) return r;
+        hecho += ancho;
+    } while (lleno - hecho >= ancho);
+    lleno -= hecho;
+    if (lleno > 0) std::memmove(linea, linea + hecho, static_cast<size_t>(lleno));
+    return 0;
+}
+
+}  // namespace
 
 int16_t DecodeImageData(GifDecoderState& s, FILE* f, CImageIterator& it, int16_t lineWidth) {
     int minimo = LeeByte(s, f);
@@ -301,75 +448,132 @@ int16_t DecodeImageData(GifDecoderState& s, FILE* f, CImageIterator& it, int16_t
     // A zero-width image can hold no pixel: there is nothing to decode into.
     if (lineWidth <= 0) return 0;
 
-    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[lineWidth + 1]());
+    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[lineWidth + kHolguraLinea]());
     if (!buffer) return -10;
-    unsigned char* linea = buffer.get();
+    unsigned char* const linea = buffer.get();
     const int ancho = lineWidth;
-    int lleno = 0;
-    int viejo = 0, primero = 0;
-
     const int clear = s.clearCode, fin = s.endCode, libre0 = s.firstFreeCode;
+    for (int i = 0; i < clear; ++i) {
+        s.lengthMinus1[i] = kUniforme;
+        s.chunk[i][0] = static_cast<unsigned char>(i);
+    }
+    int tamano = minimo + 1, limite = 1 << tamano, libre = libre0;
+    int lleno = 0;
+    int viejo = 0, primero = 0;  // data that does not open with a clear code still decodes
+    LectorCodigos lector;
+    int c, r;
+
     for (;;) {
-        int c = LeeCodigo(s, f);
-        if (c == fin) break;
-        if (c < 0) return 0;
-        if (c == clear) {
-            s.codeSize = static_cast<int16_t>(minimo + 1);
-            s.nextFreeCode = s.firstFreeCode;
-            s.codeLimit = static_cast<int16_t>(1 << s.codeSize);
-            do {
-                c = LeeCodigo(s, f);
-            } while (c == clear);
-            if (c == fin) break;
+        c = lector.Codigo(s, f, tamano);
+        int n;
+        unsigned char b;
+        // Literals and table codes alike: a literal is a string of length 1.
+        if (c >= libre || c < 0 || static_cast<unsigned>(c - clear) < 2u) {
+            if (c == fin) goto terminado;
             if (c < 0) return 0;
-            if (c >= s.nextFreeCode) c = 0;
-            viejo = primero = c;
-            linea[lleno++] = static_cast<unsigned char>(c & 0xFF);
-            if (lleno == ancho) {
-                int r = DeliverRow(s, it, linea, ancho);
-                if (r < 0) return static_cast<int16_t>(r);
-                lleno = 0;
-            }
-            continue;
+            if (c == clear) goto limpia;
+            // Past the next free slot a code's string stops being fixed when
+            // the code is made: see below.
+            if (c > libre) goto desdeAqui;
+            // The code being made: the previous string and its own first byte.
+            n = EscribeCadena(s, viejo, linea + lleno);
+            b = linea[lleno];
+            linea[lleno + n++] = b;
+        } else {
+            n = EscribeCadena(s, c, linea + lleno);
+            b = linea[lleno];
         }
+        // A full table takes no entry, and the previous code stays until the
+        // next clear code. Otherwise the table is never full: the width grows
+        // as soon as the last slot it can name is taken.
+        if (libre < kTamanoTabla) {
+            AnadeEntrada(s, libre, viejo, b);
+            ++libre;
+            viejo = c;
+            if (libre == 1 << tamano && tamano < 12) ++tamano;
+        }
+        lleno += n;
+        if (lleno >= ancho && (r = EntregaFilas(s, it, linea, ancho, lleno)) < 0) return static_cast<int16_t>(r);
+        continue;
+
+    limpia:
+        tamano = minimo + 1;
+        libre = libre0;
+        do {
+            c = lector.Codigo(s, f, tamano);
+        } while (c == clear);
+        if (c == fin) goto terminado;
+        if (c < 0) return 0;
+        if (c >= libre) c = 0;
+        viejo = c;
+        linea[lleno++] = static_cast<unsigned char>(c);
+        if (lleno == ancho && (r = EntregaFilas(s, it, linea, ancho, lleno)) < 0) return static_cast<int16_t>(r);
+    }
+
+desdeAqui:
+    // Only malformed data names a code above the next free slot. Its string
+    // is taken as the previous one's, and it becomes the previous code while
+    // naming no string yet; later strings built on it follow whatever its
+    // slot holds when they are unwound, stale entries of earlier tables
+    // included. So from here each string is unwound byte by byte through the
+    // one-byte table as it stands at that moment.
+    limite = 1 << tamano;
+    primero = PrimerByte(s, viejo);
+    for (;;) {
         int codigo = c;
         int sp = 0;
         unsigned char* pila = s.stringStack;
-        if (codigo >= s.nextFreeCode) {
+        if (codigo >= libre) {
             codigo = viejo;
             pila[sp++] = static_cast<unsigned char>(primero);
         }
         while (codigo >= libre0) {
-            // Only malformed data (a cycle through stale entries) gets here.
+            // A cycle through stale entries would unwind forever.
             if (sp >= kTamanoTabla - 1) return kCadenaDemasiadoLarga;
             pila[sp++] = s.suffixTable[codigo];
             codigo = s.prefixTable[codigo];
         }
         pila[sp++] = static_cast<unsigned char>(codigo & 0xFF);
-        if (s.nextFreeCode < s.codeLimit) {
-            s.suffixTable[s.nextFreeCode] = static_cast<unsigned char>(codigo & 0xFF);
+        if (libre < limite) {
+            s.suffixTable[libre] = static_cast<unsigned char>(codigo & 0xFF);
             primero = codigo;
-            s.prefixTable[s.nextFreeCode] = static_cast<int16_t>(viejo);
-            ++s.nextFreeCode;
+            s.prefixTable[libre] = static_cast<int16_t>(viejo);
+            ++libre;
             viejo = c;
         }
-        if (s.nextFreeCode >= s.codeLimit && s.codeSize < 12) {
-            s.codeLimit = static_cast<int16_t>(s.codeLimit * 2);
-            ++s.codeSize;
+        if (libre >= limite && tamano < 12) {
+            limite *= 2;
+            ++tamano;
         }
         while (sp > 0) {
-            int n = ancho - lleno;
-            if (n > sp) n = sp;
+            int k = ancho - lleno;
+            if (k > sp) k = sp;
             unsigned char* destino = linea + lleno;
-            for (int i = 0; i < n; ++i) destino[i] = pila[--sp];
-            lleno += n;
-            if (lleno == ancho) {
-                int r = DeliverRow(s, it, linea, ancho);
-                if (r < 0) return static_cast<int16_t>(r);
-                lleno = 0;
-            }
+            for (int i = 0; i < k; ++i) destino[i] = pila[--sp];
+            lleno += k;
+            if (lleno == ancho && (r = EntregaFilas(s, it, linea, ancho, lleno)) < 0) return static_cast<int16_t>(r);
+        }
+        for (;;) {
+            c = lector.Codigo(s, f, tamano);
+            if (c == fin) goto terminado;
+            if (c < 0) return 0;
+            if (c != clear) break;
+            tamano = minimo + 1;
+            libre = libre0;
+            limite = 1 << tamano;
+            do {
+                c = lector.Codigo(s, f, tamano);
+            } while (c == clear);
+            if (c == fin) goto terminado;
+            if (c < 0) return 0;
+            if (c >= libre) c = 0;
+            viejo = primero = c;
+            linea[lleno++] = static_cast<unsigned char>(c);
+            if (lleno == ancho && (r = EntregaFilas(s, it, linea, ancho, lleno)) < 0) return static_cast<int16_t>(r);
         }
     }
+
+terminado:
     if (lleno > 0) return static_cast<int16_t>(DeliverRow(s, it, linea, lleno));
     return 0;
 }

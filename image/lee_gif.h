@@ -21,7 +21,8 @@ const int64_t kAreaMaxima = 256 * 1024 * 1024;
 // Why ParseGif gave up on an image it could not take.
 enum TRechazoGif { kGifAceptado = 0, kGifDemasiadoAncho = 1, kGifDemasiadoGrande = 2 };
 
-// Working state of one LeeGif call; never shared.
+// Working state of one LeeGif call; never shared. Its LZW tables take 64 KB
+// in all; decoding allocates nothing but one line buffer per image.
 struct GifDecoderState {
     TDibKU* bitmap;
     int32_t rowStride;
@@ -35,6 +36,13 @@ struct GifDecoderState {
     unsigned char stringStack[kTamanoTabla];
     unsigned char suffixTable[kTamanoTabla];
     int16_t prefixTable[kTamanoTabla];
+    // The same strings kept for writing them whole: each code's length - 1,
+    // the last 1 to 8 bytes of its string, and the code holding all bytes
+    // before those (a multiple of 8 of them), so that a string is written
+    // 8 bytes at a time straight into the line.
+    uint16_t lengthMinus1[kTamanoTabla];
+    uint16_t chunkPrefix[kTamanoTabla];
+    unsigned char chunk[kTamanoTabla][8];
     int16_t codeSize;
     int16_t clearCode;
     int16_t endCode;

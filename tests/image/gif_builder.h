@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace gif_builder {
@@ -51,6 +53,52 @@ inline Bytes LiteralCodes(const std::vector<int>& pixels, int minCodeSize) {
         first = false;
     }
     w.Put(clear + 1, width);
+    return w.bytes();
+}
+
+// A compressing code stream as an encoder writes it. Its widths follow the
+// decoder's table, which makes each entry one code after the encoder does.
+// A full table either restarts with a clear code or is used on without new
+// entries; without the leading clear code the decoder's table runs one entry
+// ahead of the encoder's, so the stream means what that decoder's rules say.
+inline Bytes LzwCodes(const std::vector<int>& pixels, int minCodeSize, bool clearWhenFull = true,
+                      bool leadingClear = true) {
+    CodeWriter w;
+    const int clear = 1 << minCodeSize;
+    std::map<std::pair<int, int>, int> table;
+    int width = minCodeSize + 1, decoderNext = clear + 2, next = clear + 2;
+    bool first = leadingClear;
+    auto put = [&](int code) {
+        w.Put(code, width);
+        if (code == clear) {
+            width = minCodeSize + 1;
+            decoderNext = clear + 2;
+            first = true;
+            return;
+        }
+        if (!first && decoderNext < 4096 && ++decoderNext == (1 << width) && width < 12) ++width;
+        first = false;
+    };
+    if (leadingClear) put(clear);
+    int current = pixels[0];
+    for (size_t i = 1; i < pixels.size(); ++i) {
+        auto found = table.find({current, pixels[i]});
+        if (found != table.end()) {
+            current = found->second;
+            continue;
+        }
+        put(current);
+        if (next < 4096) {
+            table[{current, pixels[i]}] = next++;
+        } else if (clearWhenFull) {
+            put(clear);
+            table.clear();
+            next = clear + 2;
+        }
+        current = pixels[i];
+    }
+    put(current);
+    put(clear + 1);
     return w.bytes();
 }
 

@@ -6,6 +6,7 @@
 #include "gif_builder.h"
 #include "gif_support.h"
 #include "image/lee_gif.h"
+#include "lzw_model.h"
 #include "support/test_support.h"
 
 using namespace gif_builder;
@@ -270,6 +271,65 @@ TEST(GifLzw, StreamsThatBendTheRules) {
         w.Put(6, 3);
         w.Put(5, 4);
         EXPECT_EQ(decode(w, 4), (std::vector<int>{3, 1, 3, 1}));
+    }
+}
+
+TEST(GifLzw, CompressedStreamsDecodeExactly) {
+    // Pictures that make long strings (flat areas, runs across row ends, one
+    // colour throughout), the string-plus-its-own-first-byte code, and a full
+    // table used on without a clear code; sub-blocks as short as one byte split
+    // codes. Each decodes to its pixels and to what the rules' model says.
+    uint32_t seed = 1;
+    auto noise = [&seed](int colours) { return static_cast<int>(((seed = seed * 1664525u + 1013904223u) >> 8) % colours); };
+    struct Case {
+        int w, h, colours, minCodeSize, maxBlock;
+        bool interlaced, clearWhenFull, leadingClear;
+        char picture;  // m: map-like, r: runs across rows, u: one colour, n: noise
+    } cases[] = {
+        {800, 40, 256, 8, 255, false, true, true, 'm'},  {3, 300, 4, 2, 1, false, true, true, 'r'},
+        {37, 50, 16, 4, 7, true, true, true, 'm'},       {13, 21, 2, 2, 2, true, true, true, 'r'},
+        {200, 120, 1, 2, 255, false, true, true, 'u'},   {64, 400, 256, 8, 255, false, false, true, 'n'},
+        {61, 90, 32, 9, 30, true, false, true, 'r'},     {45, 30, 16, 4, 255, false, true, false, 'm'},
+        {1, 500, 2, 2, 3, false, true, true, 'r'},       {300, 200, 256, 8, 255, false, false, true, 'm'},
+    };
+    for (const Case& c : cases) {
+        std::vector<int> px;
+        for (int y = 0; y < c.h; ++y)
+            for (int x = 0; x < c.w; ++x) {
+                int i = y * c.w + x;
+                int v = c.picture == 'u' ? 0
+                        : c.picture == 'n' ? noise(c.colours)
+                        : c.picture == 'r' ? (i / 97) % c.colours
+                        : (x + 2 * y) % 41 == 0 ? c.colours - 1 : (x / 23 + y / 17) % (c.colours > 2 ? 3 : 2);
+                px.push_back(v);
+            }
+        // An interlaced stream holds the rows pass by pass.
+        std::vector<int> stream;
+        static const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+        for (int pass = 0; pass < (c.interlaced ? 4 : 1); ++pass)
+            for (int y = c.interlaced ? start[pass] : 0; y < c.h; y += c.interlaced ? step[pass] : 1)
+                stream.insert(stream.end(), px.begin() + y * c.w, px.begin() + (y + 1) * c.w);
+        std::string file = GifFile().Screen(Ramp(c.colours < 2 ? 2 : c.colours)).Image(c.w, c.h, c.interlaced)
+                               .MinCodeSize(c.minCodeSize)
+                               .Raw(SubBlocks(LzwCodes(stream, c.minCodeSize, c.clearWhenFull, c.leadingClear), c.maxBlock))
+                               .Trailer().str();
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " " << c.picture << " interlaced " << c.interlaced);
+        lzw_model::Image model;
+        ASSERT_TRUE(lzw_model::FirstImage(file, model));
+        TDibKU d;
+        ASSERT_TRUE(Decode(WriteTemp("lzw.gif", file), d).ok);
+        int mask = (1 << d.BitCount()) - 1, defined = 0;
+        for (int y = 0; y < c.h; ++y)
+            for (int x = 0; x < c.w; ++x) {
+                size_t i = static_cast<size_t>(y) * c.w + x;
+                if (c.leadingClear) {
+                    ASSERT_EQ(model.pixels[i], px[i]) << x << "," << y;
+                }
+                if (model.pixels[i] < 0) continue;
+                ++defined;
+                ASSERT_EQ(ImagePixel(d, x, y), model.pixels[i] & mask) << x << "," << y;
+            }
+        EXPECT_GT(defined, c.w * c.h / 2);
     }
 }
 
