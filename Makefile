@@ -7,6 +7,12 @@
 # make dist  - what users install, in dist/: the Windows zip and the server .deb,
 #              each unpacked and checked against a server as a user would
 JOBS ?= 2
+# ccache, where installed, spares a second clone on the same machine the
+# rebuild; paths below the clone are hashed relative to it.
+CCACHE := $(shell command -v ccache 2>/dev/null)
+LAUNCHER := $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
 FUZZ_SECONDS ?= 600
 TEST_FUZZ_SECONDS ?= 60
 
@@ -21,33 +27,33 @@ data: deps
 	@server/data/prepare.sh data
 
 server: deps
-	cmake --preset server >/dev/null
+	cmake --preset server $(LAUNCHER) >/dev/null
 	cmake --build build/server -j$(JOBS)
 
 native: deps
-	cmake --preset native >/dev/null
+	cmake --preset native $(LAUNCHER) >/dev/null
 	cmake --build build/native -j$(JOBS)
 
 win32: deps
-	cmake --preset win32 >/dev/null
+	cmake --preset win32 $(LAUNCHER) >/dev/null
 	cmake --build build/win32 -j$(JOBS)
 
 # The same code as 64-bit Windows programs, tested under Wine's 64-bit loader
 # on machines that cannot execute the 32-bit product.
 win64: deps
-	cmake --preset win64 >/dev/null
+	cmake --preset win64 $(LAUNCHER) >/dev/null
 	cmake --build build/win64 -j$(JOBS)
 
 tsan: deps
-	cmake --preset tsan >/dev/null
+	cmake --preset tsan $(LAUNCHER) >/dev/null
 	cmake --build build/tsan -j$(JOBS)
 
 fuzz-build: deps
-	cmake --preset fuzz >/dev/null
+	cmake --preset fuzz $(LAUNCHER) >/dev/null
 	cmake --build build/fuzz -j$(JOBS)
 
 bench-build: deps
-	cmake --preset bench >/dev/null
+	cmake --preset bench $(LAUNCHER) >/dev/null
 	cmake --build build/bench -j$(JOBS)
 
 # One ctest run over every build tree, so that its closing summary counts all.
@@ -59,6 +65,7 @@ test: data server native win32 tsan fuzz-build
 	cd build && PLIVORS_FUZZ_SECONDS=$(TEST_FUZZ_SECONDS) ctest --output-on-failure -j$(JOBS)
 
 demo: data server native win32
+	@tools/can-run-32bit.sh || $(MAKE) --no-print-directory win64
 	tools/demo.sh
 
 bench: data server bench-build
@@ -70,11 +77,11 @@ fuzz: fuzz-build
 # Only the targets the packages and their tests need: after `make test` this
 # is packing and checking alone.
 dist: deps data
-	cmake --preset win32 >/dev/null
+	cmake --preset win32 $(LAUNCHER) >/dev/null
 	cmake --build build/win32 -j$(JOBS) --target HalvoPlugIn_Plivors plivors-host
-	cmake --preset native >/dev/null
+	cmake --preset native $(LAUNCHER) >/dev/null
 	cmake --build build/native -j$(JOBS) --target HalvoPlugIn_Plivors plivors-host
-	cmake --preset server >/dev/null
+	cmake --preset server $(LAUNCHER) >/dev/null
 	cmake --build build/server -j$(JOBS)
 	rm -rf dist
 	cd build/win32 && cpack -G ZIP -B $(CURDIR)/dist

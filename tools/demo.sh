@@ -9,7 +9,7 @@ set -e
 here=$(cd "$(dirname "$0")/.." && pwd)
 out="$here/build/demo"
 rm -rf "$out"
-mkdir -p "$out/downloads-native" "$out/downloads-win32"
+mkdir -p "$out/downloads-native"
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
 export no_proxy=127.0.0.1,localhost NO_PROXY=127.0.0.1,localhost
 
@@ -63,18 +63,19 @@ world-6|mundo-1003|$mundo|-72 60 0 180|the world, south-east"
 
 # Run from the source folder so that both builds see the same relative paths.
 cd "$here"
-win32_skipped=""
-for build in native win32; do
+# The Windows side: the 32-bit product, or, on a machine that cannot execute
+# 32-bit code, the same code built as 64-bit Windows programs.
+windows=win32
+if ! "$here/tools/can-run-32bit.sh"; then
+  windows=win64
+  echo "This machine cannot execute 32-bit programs: the Windows side runs the 64-bit build (build/win64)."
+fi
+mkdir -p "$out/downloads-$windows"
+for build in native $windows; do
   if [ $build = native ]; then
     host() { "$here/build/native/plivors-host" "$@"; }
   else
-    if ! "$here/tools/wine-run.sh" "$here/build/win32/plivors-host.exe" info >/dev/null 2>&1; then
-      echo
-      echo "=================== win32 build: Wine cannot run it on this machine; skipped ===================" >&2
-      win32_skipped=yes
-      break
-    fi
-    host() { "$here/tools/wine-run.sh" "$here/build/win32/plivors-host.exe" "$@" | tr -d '\r'; }
+    host() { "$here/tools/wine-run.sh" "$here/build/$build/plivors-host.exe" "$@" | tr -d '\r'; }
   fi
   echo
   echo "=================== $build build ==================="
@@ -101,15 +102,13 @@ for build in native win32; do
 done
 
 echo
-if [ -z "$win32_skipped" ]; then
-  cmp "$out/europa-1001-native.map" "$out/europa-1001-win32.map" && echo "both builds wrote the same calibration"
-  same=yes
-  while IFS='|' read -r name caption; do
-    cmp -s "$out/$name-native.bmp" "$out/$name-win32.bmp" || same=no
-  done <"$out/captions.txt"
-  [ $same = yes ] && echo "both builds delivered the same zone images"
-  cmp -s "$out/place-native.txt" "$out/place-win32.txt" && echo "both builds named the same place"
-fi
+cmp "$out/europa-1001-native.map" "$out/europa-1001-$windows.map" && echo "both builds wrote the same calibration"
+same=yes
+while IFS='|' read -r name caption; do
+  cmp -s "$out/$name-native.bmp" "$out/$name-$windows.bmp" || same=no
+done <"$out/captions.txt"
+[ $same = yes ] && echo "both builds delivered the same zone images"
+cmp -s "$out/place-native.txt" "$out/place-$windows.txt" && echo "both builds named the same place"
 
 # One picture of every zone with its caption; the six world zones (the
 # largest a level holds is 800 by 600 pixels of 21 km) joined make the world.

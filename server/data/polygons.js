@@ -3,10 +3,14 @@
 // take as one enormous feature), and big polygons cut into pieces of at most
 // a few thousand points: a render reads and clips whole features, and a
 // mainland of a hundred thousand points made every fine zone slow.
-// usage: node polygons.js input.geojson output.geojson
+// With --no-triangles, polygons of three corners are left out: the lakes
+// package holds some four hundred thousand of them, slivers scattered over dry
+// land (the centre of Madrid, the sea off Cadiz) rather than water.
+// usage: node polygons.js input.geojson output.geojson [--no-triangles]
 'use strict';
 const fs = require('fs');
-const [input, output] = process.argv.slice(2);
+const [input, output, option] = process.argv.slice(2);
+const noTriangles = option === '--no-triangles';
 const out = fs.openSync(output, 'w');
 let first = true;
 // Area of the outer ring in square kilometres, near enough to choose which
@@ -78,6 +82,8 @@ function split(rings) {
 }
 
 function emit(coordinates) {
+  // A closed ring of a triangle repeats its first corner: four positions.
+  if (noTriangles && coordinates[0].length <= 4) return;
   split(coordinates);
 }
 

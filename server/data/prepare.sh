@@ -53,7 +53,7 @@ out=$data.new
 polygons() {
   mkdir -p "$work/$2"
   tar xzf "$1" -C "$work/$2" package/map.geo.json
-  node "$here/polygons.js" "$work/$2/package/map.geo.json" "$work/$2/polygons.geojson"
+  node "$here/polygons.js" "$work/$2/package/map.geo.json" "$work/$2/polygons.geojson" $4
   rm "$work/$2/package/map.geo.json"
   ogr2ogr -f "ESRI Shapefile" -s_srs EPSG:4326 -t_srs EPSG:3857 -nlt POLYGON -lco SPATIAL_INDEX=NO \
     "$out/$2.shp" "$work/$2/polygons.geojson"
@@ -66,7 +66,7 @@ polygons() {
 }
 polygons "$land" land "km2 >= 50" &
 landjob=$!
-polygons "$lakes" lakes "km2 >= 20"
+polygons "$lakes" lakes "km2 >= 20" --no-triangles
 wait $landjob
 
 # Natural Earth's land for the coarse levels, where the detailed coast is

@@ -144,6 +144,9 @@ TEST_F(MapServer, LandAndSeaWhereTheyBelongAtEveryScale) {
         Picture p = Map(40, 30, c.level, c.lat, c.lon);
         EXPECT_GT(Share(p, c.expected), 0.6);  // labels and dots take the rest
     }
+    // Dry land stays dry: no water anywhere across central Madrid (the lakes
+    // data scatters three-cornered slivers over land).
+    EXPECT_EQ(Share(Map(250, 250, 5, 40.4168, -3.7038), kSea), 0.0);
     // Colour tables fit the picture: open sea needs 2 entries, a labelled
     // coast the full 256.
     EXPECT_EQ(Map(64, 48, 5, 38.0, -14.0).colors, 2);
