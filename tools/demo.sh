@@ -52,7 +52,7 @@ mundo="-88.0 -178.0 88.0 178.0"
 # name | descriptor | map corners | zone in degrees | caption
 zones="iberia|europa-1001|$europa|35.6 -10.2 44.2 4.6|the Iberian peninsula
 canarias|canarias-1002|$canarias|27.5 -18.4 29.5 -13.3|the Canary Islands
-cadiz|europa-1001|$europa|36.515 -6.325 36.545 -6.275|the harbour of Cadiz
+cadiz|europa-1001|$europa|36.44 -6.36 36.60 -6.14|the bay and harbour of Cadiz
 madrid|europa-1001|$europa|40.36 -3.80 40.48 -3.60|Madrid and its districts
 world-1|mundo-1003|$mundo|0 -180 72 -60|the world, north-west
 world-2|mundo-1003|$mundo|0 -60 72 60|the world, north
