@@ -4,7 +4,7 @@
 # make fuzz  - the fuzz targets, FUZZ_SECONDS each (default 600)
 JOBS ?= 2
 FUZZ_SECONDS ?= 600
-TEST_FUZZ_SECONDS ?= 60
+TEST_FUZZ_SECONDS ?= 40
 
 .PHONY: all deps native win32 tsan fuzz-build bench-build test demo bench fuzz clean
 
