@@ -130,7 +130,7 @@ TEST_F(Field, TwoHostProcessesInOneFolderEachGetTheirOwnPicture) {
         EXPECT_EQ(RunCommand(host + zones[i] + " -o alone" + std::to_string(i) + ".bmp", out[i]), 0) << out[i];
     // Then both at once, each start numbering its files from 1, with both
     // downloads in flight together.
-    MapServerOptions("delay=1500");
+    MapServerOptions("delay=2500");
     int rc[2] = {-1, -1};
     std::thread other([&] { rc[1] = RunCommand(host + zones[1] + " -o together1.bmp", out[1]); });
     rc[0] = RunCommand(host + zones[0] + " -o together0.bmp", out[0]);
