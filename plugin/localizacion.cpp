@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/fichero_zeb.h"
 #include "net/direcciones.h"
 #include "net/internet_zeb.h"
-#include "base/fichero_zeb.h"
 #include "plugin/modulo.h"
 
 namespace {
