@@ -247,7 +247,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // A folder of our own, so that leftovers are ours alone (corpus folders
     // and the artifact prefix must then be absolute paths).
     const char* tmp = std::getenv("TMPDIR");
-    std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/fuzz_red.XXXXXX";
+    static std::string dir;
+    dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/fuzz_red.XXXXXX";
     if (mkdtemp(&dir[0]) == nullptr || chdir(dir.c_str()) != 0) std::abort();
     std::FILE* f = std::fopen("map.plvr", "wb");
     std::fputs("VERSION=1\nIDMAPA=1001\n", f);
@@ -255,7 +256,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     TCallbackTexto none = {nullptr};
     std::memset(&gRaster, 0, sizeof gRaster);
     if (!AbreRaster("map.plvr", &gRaster, &none)) std::abort();
-    std::atexit([] { CierraRaster(&gRaster); });
+    std::atexit([] {
+        CierraRaster(&gRaster);
+        std::remove("map.plvr");
+        if (chdir("/") == 0) rmdir(dir.c_str());
+    });
     return 0;
 }
 
