@@ -14,7 +14,7 @@ LAUNCHER := $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_CXX_COM
 export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 FUZZ_SECONDS ?= 600
-TEST_FUZZ_SECONDS ?= 60
+TEST_FUZZ_SECONDS ?= 40
 
 .PHONY: all deps data server native win32 win64 tsan fuzz-build bench-build test demo bench fuzz dist clean
 

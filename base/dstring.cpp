@@ -268,8 +268,10 @@ int CDString::Reemplaza(const char* buscado, const char* nuevo, bool palabra) {
     int lb = static_cast<int>(std::strlen(buscado));
     int ln = static_cast<int>(std::strlen(nuevo));
     int count = 0;
+    long long longitud = Longitud();
+    long long limite = lb == ln ? (longitud + 1) * (longitud + 1) : longitud + 1;
     int p = BuscaDesde(buscado, 0, palabra, false);
-    while (p >= 0) {
+    while (p >= 0 && count < limite) {
         std::string resto(cadena + p + lb);
         Corta(p);
         Anade(nuevo);

@@ -71,6 +71,11 @@ public:
     // Editing in place
     void Mayusculas();
     void Recorta();
+    // Every search starts again at the beginning, so text that a replacement
+    // forms with its neighbours is replaced too. Some pairs would go on for
+    // ever that way ("ab" by "bbaa" in "aab"): the work is bounded to the
+    // text's length plus one replacements (its square for pairs of equal
+    // length), which no pair that shortens the text ever reaches.
     int Reemplaza(const char* buscado, const char* nuevo, bool palabra);
     // Cuts the text at position n (no effect when n is at or past the end).
     void Corta(int n);

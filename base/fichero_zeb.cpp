@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <string>
 
 #include "platform/ficheros.h"
 #include "plugin/registros_host.h"
@@ -18,11 +19,10 @@ bool TStringNomFitx::TieneUnidad() const {
 bool TStringNomFitx::Existe() const {
     if (TieneUnidad()) {
         char d = static_cast<char>(std::toupper(static_cast<unsigned char>(nombre.Caracter(0))));
-        if (d != 'C' && d != '\\') {
-            // Letters outside A..Z have no drive bit: such a name has no drive.
-            if (d < 'A' || d > 'Z') return false;
-            if ((PlataformaUnidadesLogicas() & (1ul << (d - 'A'))) == 0) return false;
-        }
+        // Only a letter can name a drive: a colon further on ("/tmp/d:x/f")
+        // says nothing about drives, and the file system decides.
+        if (d != 'C' && d >= 'A' && d <= 'Z' && (PlataformaUnidadesLogicas() & (1ul << (d - 'A'))) == 0)
+            return false;
     }
     unsigned long a = PlataformaAtributosFichero(nombre.Texto());
     return a != kAtributosInvalidos && (a & kAtributoDirectorio) == 0;
@@ -50,6 +50,42 @@ void TStringNomFitx::Compone(const char* directorio, const char* fichero) {
 // ---- TCurrentDir -----------------------------------------------------------
 
 TCurrentDir::TCurrentDir() { PlataformaDirectorioActual(directorio); }
+
+// ---- TFicheroTemporal ------------------------------------------------------
+
+bool TFicheroTemporal::Crea(const char* carpeta, const char* prefijo, const char* sufijo, int (*siguiente)(),
+                            bool conRespaldo) {
+    Borra();
+    DString respaldo;
+    const char* aqui = carpeta != nullptr ? carpeta : "";
+    bool enRespaldo = false;
+    for (int intento = 0; intento < kIntentos; ++intento) {
+        DString fichero(prefijo);
+        fichero.AnadeEntero(siguiente());
+        fichero.Anade(sufijo);
+        for (;;) {
+            nombre.Compone(aqui, fichero.Texto());
+            TCreacionExclusiva r = PlataformaCreaExclusivo(nombre.Texto());
+            if (r == kCreado) {
+                creado = true;
+                return true;
+            }
+            if (r == kYaExiste) break;
+            // The folder refuses files: the same name in the system's one.
+            if (enRespaldo || !conRespaldo) return false;
+            PlataformaCarpetaTemporal(respaldo);
+            aqui = respaldo.Texto();
+            enRespaldo = true;
+        }
+    }
+    return false;
+}
+
+void TFicheroTemporal::Borra() {
+    if (!creado) return;
+    PlataformaBorraFichero(nombre.Texto());
+    creado = false;
+}
 
 // ---- TFicheroZEB -----------------------------------------------------------
 
@@ -98,7 +134,11 @@ bool TFicheroZEB::Abre(const TStringNomFitx& nombre, int modoPedido) {
     }
     fichero = std::fopen(n.Texto(), tipo);
     linea = 0;
-    if (fichero == nullptr) return false;
+    if (fichero == nullptr) {
+        // Nothing was written: a later Cierra has no temporary file to move.
+        usaTemporal = false;
+        return false;
+    }
     if ((modo & F_LECTURA) && (modo & F_CABECERA)) LeeCabecera(&cabecera);
     return true;
 }
@@ -226,26 +266,25 @@ int TFicheroZEB::get_linea_texto(DString& texto) {
         ++linea;
         return linea;
     }
-    const int kMaximo = 19999;
-    char* area = texto.Espacio(kMaximo + 1);
+    const size_t kMaximo = 19999;
+    // Collected aside, so that the item gets a block of its own size, not
+    // one of the longest item allowed.
+    std::string area;
     char c = ultimo;
     int r = linea;
     for (;;) {
-        area[0] = 0;
-        int i = 0;
+        area.clear();
         do {
             ultimo = c;
             c = LeeTexto();
             CuentaFinDeLinea(c);
         } while ((c == ' ' || c == '\t' || c == '\n' || c == '\r') && !Fin());
         while (!Fin() && c != '\n' && c != ';' && c != 0 && c != '\r') {
-            if (i < kMaximo) area[i] = c;
-            ++i;
+            if (area.size() < kMaximo) area.push_back(c);
             ultimo = c;
             c = LeeTexto();
         }
         r = linea;
-        area[i < kMaximo ? i : kMaximo] = 0;
         CuentaFinDeLinea(c);
         if (c == ';') {
             do {
@@ -254,11 +293,12 @@ int TFicheroZEB::get_linea_texto(DString& texto) {
                 CuentaFinDeLinea(c);
             } while (c != '\n' && c != '\r' && !Fin());
         }
-        if (area[0] != 0 || Fin()) break;
+        if (!area.empty() || Fin()) break;
     }
     ultimo = c;
-    int n = static_cast<int>(std::strlen(area));
-    while (n > 1 && (area[n - 1] == ' ' || area[n - 1] == '\t')) area[--n] = 0;
+    size_t n = area.size();
+    while (n > 1 && (area[n - 1] == ' ' || area[n - 1] == '\t')) --n;
+    texto.AsignaPrimeros(area.c_str(), static_cast<int>(n));
     if (texto.Igual("VOID")) texto.Asigna("");
     return r;
 }

@@ -65,6 +65,36 @@ public:
     DString directorio;
 };
 
+// A temporary file that belongs to one call: made exclusively under a name
+// whose number comes from a counter, so that no other process or call can be
+// handed the same file, and removed when the object goes, on every way out.
+class TFicheroTemporal {
+public:
+    // Attempts before giving up when every name tried is taken.
+    static const int kIntentos = 100;
+
+    TFicheroTemporal() {}
+    ~TFicheroTemporal() { Borra(); }
+    TFicheroTemporal(const TFicheroTemporal&) = delete;
+    TFicheroTemporal& operator=(const TFicheroTemporal&) = delete;
+
+    // Creates carpeta + prefijo + N + sufijo ("" is the current folder), N
+    // the next value of siguiente(); a name already taken takes the next
+    // value. When the folder refuses the file and conRespaldo is set, the same
+    // name goes to the system's temporary folder. False when no name could be
+    // created; Nombre() is then the last one tried.
+    bool Crea(const char* carpeta, const char* prefijo, const char* sufijo, int (*siguiente)(), bool conRespaldo);
+    const CDString& Nombre() const { return nombre.nombre; }
+    // Removes the file now (if this object made it).
+    void Borra();
+    // The file was moved away under another name: nothing left to remove.
+    void Suelta() { creado = false; }
+
+private:
+    TStringNomFitx nombre;
+    bool creado = false;
+};
+
 class TFicheroZEB {
 public:
     TFicheroZEB();

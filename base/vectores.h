@@ -46,7 +46,9 @@ class VectorI {
 public:
     VectorI(int capacidadInicial, int incremento_, bool propietario_)
         : propietario(propietario_), numero(0), capacidad(capacidadInicial < 0 ? 0 : capacidadInicial),
-          incremento(incremento_), base(0), elementos(nullptr) {
+          // A negative step would size the grown array below the count: it
+          // forbids growth, as 0 does.
+          incremento(incremento_ < 0 ? 0 : incremento_), base(0), elementos(nullptr) {
         if (capacidad != 0) {
             elementos = new (std::nothrow) T*[capacidad];
             CompruebaMemoria(elementos);

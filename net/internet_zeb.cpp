@@ -1,6 +1,7 @@
 #include "net/internet_zeb.h"
 
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -19,6 +20,14 @@ const char* const kAgente = "HalvoGPS";
 void PonEntero(int32_t& campo, int32_t valor) { __atomic_store_n(&campo, valor, __ATOMIC_RELAXED); }
 bool Cancelado(const TProgreso* progreso) { return __atomic_load_n(&progreso->cancelar, __ATOMIC_RELAXED) != 0; }
 
+// The record counts in 32 bits: a body beyond 2 GiB stops the count at the
+// top instead of wrapping it to a negative number.
+int32_t Satura(long long v) {
+    if (v > INT32_MAX) return INT32_MAX;
+    if (v < INT32_MIN) return INT32_MIN;
+    return static_cast<int32_t>(v);
+}
+
 }  // namespace
 
 unsigned long MilisegundosDeEntorno(const char* variable, unsigned long porDefecto) {
@@ -30,12 +39,28 @@ unsigned long MilisegundosDeEntorno(const char* variable, unsigned long porDefec
     return static_cast<unsigned long>(n);
 }
 
+int32_t SumaProgreso(int32_t hechos, unsigned long leidos) { return Satura(static_cast<long long>(hechos) + leidos); }
+
+bool EstadoCorrecto(const TInternetZEB& cliente, CDString& error) {
+    if (cliente.UltimoEstado() < 400) return true;
+    error.Asigna("Error HTTP ");
+    error.AnadeEntero(cliente.UltimoEstado());
+    return false;
+}
+
+void MensajeFicheroLocal(const char* ruta, CDString& error) {
+    error.Asigna("Error opening the local file for HTTP download: \"");
+    error.Anade(ruta);
+    error.Anade("\"");
+}
+
 TInternetZEB::TInternetZEB(const char* usuario_, const char* contrasena_, void* ventana_)
     : sesion(nullptr),
       ventana(ventana_),
       usuario(usuario_ ? usuario_ : ""),
       contrasena(contrasena_ ? contrasena_ : ""),
-      ultimoEstado(0) {}
+      ultimoEstado(0),
+      msPlazo(0) {}
 
 TInternetZEB::~TInternetZEB() {
     if (sesion != nullptr) {
@@ -80,9 +105,7 @@ bool TInternetZEB::Descarga(const char* url, bool aFichero, CDString& cuerpo, co
     TFicheroZEB fichero;
     if (aFichero) {
         if (!fichero.Abre(TStringNomFitx(local.Texto()), F_ESCRITURA | F_BINARIO)) {
-            error.Asigna("Error opening the local file for HTTP download: \"");
-            error.Anade(local);
-            error.Anade("\"");
+            MensajeFicheroLocal(local.Texto(), error);
             return false;
         }
     } else {
@@ -97,7 +120,7 @@ bool TInternetZEB::Descarga(const char* url, bool aFichero, CDString& cuerpo, co
         flags |= kFlagIgnoraRedireccionAHttps | kFlagIgnoraRedireccionAHttp | kFlagSeguro | kFlagSinAutenticacion |
                  kFlagSinInterfaz;
 
-    HInternet peticion = HttpAbreUrl(sesion, url, flags);
+    HInternet peticion = HttpAbreUrl(sesion, url, flags, msPlazo);
     if (peticion == nullptr) {
         error.Asigna("Error opening URL ");
         error.AnadeSinSigno(static_cast<unsigned>(HttpUltimoError()));
@@ -152,17 +175,18 @@ bool TInternetZEB::LeeRespuesta(HInternet peticion, bool aFichero, CDString& cue
 
     char texto[100];
     unsigned long tamano = sizeof texto;
-    long esperado = 0;
+    long long esperado = 0;
     if (HttpConsultaLongitud(peticion, texto, tamano) && tamano > 0) {
         texto[tamano < sizeof texto ? tamano : sizeof texto - 1] = 0;
-        esperado = std::atol(texto);
+        // atol's reading, in 64 bits: a length past 2 GiB is no overflow.
+        esperado = std::strtoll(texto, nullptr, 10);
     }
     if (progreso != nullptr) {
         PonEntero(progreso->bytesHechos, 0);
-        PonEntero(progreso->bytesTotal, static_cast<int32_t>(esperado));
+        PonEntero(progreso->bytesTotal, Satura(esperado));
         ActualizaProgreso(progreso);
     }
-    long recibidos = 0;
+    long long recibidos = 0;
     for (;;) {
         unsigned long disponibles = 0;
         // A failed query leaves 0: the one-byte read below then reports the error.
@@ -190,7 +214,7 @@ bool TInternetZEB::LeeRespuesta(HInternet peticion, bool aFichero, CDString& cue
             cuerpo.Anade(datos);
         }
         if (progreso != nullptr) {
-            PonEntero(progreso->bytesHechos, progreso->bytesHechos + static_cast<int32_t>(leidos));
+            PonEntero(progreso->bytesHechos, SumaProgreso(progreso->bytesHechos, leidos));
             ActualizaProgreso(progreso);
             if (Cancelado(progreso)) {
                 error.Asigna("Operation Canceled");
@@ -198,7 +222,7 @@ bool TInternetZEB::LeeRespuesta(HInternet peticion, bool aFichero, CDString& cue
             }
         }
         if (leidos == 0) break;
-        recibidos += static_cast<long>(leidos);
+        recibidos += static_cast<long long>(leidos);
     }
     // Some libraries take a connection closed early for the end of the body:
     // a body shorter than its announced length was cut off, not complete.

@@ -3,6 +3,8 @@
 // kept up to date and its cancel flag honoured after every chunk.
 #pragma once
 
+#include <cstdint>
+
 #include "base/dstring.h"
 #include "net/seam_http.h"
 
@@ -13,6 +15,9 @@ class TFicheroZEB;
 // environment shortens them (PLIVORS_CONNECT_TIMEOUT_MS, PLIVORS_STALL_TIMEOUT_MS).
 const unsigned long kMsConexionPorDefecto = 15000;
 const unsigned long kMsSinDatosPorDefecto = 30000;
+// Longest time a whole request may take when its caller sets a deadline
+// (PLIVORS_REQUEST_TIMEOUT_MS overrides it).
+const unsigned long kMsPlazoPorDefecto = 60000;
 
 class TInternetZEB {
 public:
@@ -27,6 +32,11 @@ public:
     bool DescargaTexto(const char* url, CDString& cuerpo, CDString& error, TProgreso* progreso);
     // HTTP status of the last answer read, 0 if none.
     int UltimoEstado() const { return ultimoEstado; }
+
+    // Ends every later request after ms milliseconds in all, headers and body
+    // ("Error opening URL 12002" or "Error reading HTTP 12002"), for callers
+    // the host cannot cancel. 0, the default, sets no deadline.
+    void PonPlazo(unsigned long ms) { msPlazo = ms; }
 
     bool TieneSesion() const { return sesion != nullptr; }
     // Sessions opened by every client of the process so far.
@@ -47,7 +57,20 @@ private:
     const char* usuario;
     const char* contrasena;
     int ultimoEstado;
+    unsigned long msPlazo;
 };
+
+// bytesHechos after another chunk: the host's record counts in 32 bits, so a
+// transfer past 2 GiB stays at the top instead of turning negative.
+int32_t SumaProgreso(int32_t hechos, unsigned long leidos);
+
+// False, with "Error HTTP " and the status as the error, when the client's
+// last answer was an HTTP error (400 or above): such a body is the server's
+// error page, not what was asked for.
+bool EstadoCorrecto(const TInternetZEB& cliente, CDString& error);
+
+// The client's message for a local file it cannot write: the path in quotes.
+void MensajeFicheroLocal(const char* ruta, CDString& error);
 
 // A time-out setting in milliseconds from the environment, or the default
 // when the variable is unset or not a positive number.

@@ -52,8 +52,10 @@ unsigned long HttpIntentaConexion();
 // with the connect time-out and the longest wait for data in milliseconds.
 HInternet HttpAbreSesion(const char* agente, unsigned long msConexion, unsigned long msSinDatos);
 // InternetOpenUrlA(sesion, url, no headers, flags, 0): the request once the
-// answer's headers are in, or null.
-HInternet HttpAbreUrl(HInternet sesion, const char* url, unsigned long flags);
+// answer's headers are in, or null. msPlazo > 0 bounds the whole request,
+// from this call to the last read: past it every wait ends with
+// ERROR_INTERNET_TIMEOUT, however steadily the server keeps sending.
+HInternet HttpAbreUrl(HInternet sesion, const char* url, unsigned long flags, unsigned long msPlazo);
 // GetLastError after a failed call of this seam.
 unsigned long HttpUltimoError();
 // HttpQueryInfoA(HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER).

@@ -27,5 +27,13 @@ unsigned long PlataformaAtributosFichero(const char* nombre);
 unsigned long PlataformaUnidadesLogicas();
 // The C access(nombre, 2) test: the file exists and may be written.
 bool PlataformaEscribible(const char* nombre);
+// CreateFileA with CREATE_NEW (open with O_CREAT | O_EXCL elsewhere): an
+// empty file of that name, made only when no file of that name exists, so
+// that two processes can never be handed the same one.
+enum TCreacionExclusiva { kCreado, kYaExiste, kRechazado };
+TCreacionExclusiva PlataformaCreaExclusivo(const char* nombre);
+// The system's folder for temporary files, ending in its separator
+// (GetTempPathA; TMPDIR or /tmp elsewhere).
+void PlataformaCarpetaTemporal(CDString& carpeta);
 // The current directory as a full path ("C:\maps\data", "C:\" at the root).
 void PlataformaDirectorioActual(CDString& directorio);

@@ -12,6 +12,7 @@
 namespace {
 
 std::atomic<int> gContadorTemporales{0};
+int SiguienteTemporalDescarga() { return gContadorTemporales.fetch_add(1) + 1; }
 
 const char kErrorAbrirLocal[] = "Error opening the local file for HTTP download: ";
 
@@ -53,41 +54,39 @@ bool DescargaDescriptor(const char* nombre, const char* carpeta, TCallbackTexto*
 
     // The transfer goes to a temporary file beside the target, which only a
     // complete answer replaces: a failure or a cancel keeps what was there.
-    DString nombreTemporal(nombre);
-    nombreTemporal.AnadeCaracter('.');
-    nombreTemporal.AnadeEntero(gContadorTemporales.fetch_add(1) + 1);
-    nombreTemporal.Anade(".part");
-    TStringNomFitx temporal;
-    temporal.Compone(carpeta, nombreTemporal.Texto());
-
+    // Only the host's folder will do (the file is moved within it), so there
+    // is no fallback to the system's temporary folder.
+    DString prefijo(nombre);
+    prefijo.AnadeCaracter('.');
+    TFicheroTemporal temporal;
     DString error;
+    if (!temporal.Crea(carpeta, prefijo.Texto(), ".part", &SiguienteTemporalDescarga, false)) {
+        MensajeFicheroLocal(local.nombre.Texto(), error);
+        EnviaTexto(fallo, error.Texto());
+        return false;
+    }
+
     TInternetZEB cliente("", "", nullptr);
-    bool bien = cliente.DescargaFichero(url.Texto(), temporal.nombre, error, progreso);
+    bool bien = cliente.DescargaFichero(url.Texto(), temporal.Nombre(), error, progreso);
     if (!bien) {
-        PlataformaBorraFichero(temporal.nombre.Texto());
         if (std::strncmp(error.Texto(), kErrorAbrirLocal, std::strlen(kErrorAbrirLocal)) == 0) {
             // Name the descriptor's own path, not the temporary one.
-            error.Asigna(kErrorAbrirLocal);
-            error.AnadeCaracter('"').Anade(local.nombre).AnadeCaracter('"');
+            MensajeFicheroLocal(local.nombre.Texto(), error);
         }
         EnviaTexto(fallo, error.Texto());
         return false;
     }
-    int estado = cliente.UltimoEstado();
-    if (estado >= 400) {
-        PlataformaBorraFichero(temporal.nombre.Texto());
-        error.Asigna("Error HTTP ");
-        error.AnadeEntero(estado);
+    if (!EstadoCorrecto(cliente, error)) {
         EnviaTexto(fallo, error.Texto());
         return false;
     }
-    if (!PlataformaReemplazaFichero(temporal.nombre.Texto(), local.nombre.Texto())) {
-        PlataformaBorraFichero(temporal.nombre.Texto());
+    if (!PlataformaReemplazaFichero(temporal.Nombre().Texto(), local.nombre.Texto())) {
         error.Asigna("No se pudo guardar el archivo \"");
         error.Anade(local.nombre).AnadeCaracter('"');
         EnviaTexto(fallo, error.Texto());
         return false;
     }
+    temporal.Suelta();
     EnviaTexto(exito, local.nombre.Texto());
     return true;
 }

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/fichero_zeb.h"
 #include "net/direcciones.h"
 #include "net/internet_zeb.h"
-#include "platform/ficheros.h"
 #include "plugin/modulo.h"
 
 namespace {
@@ -82,19 +82,21 @@ bool GetLocalizacion(double longitud, double latitud, char* resultado) {
     DString base = DireccionServidorMapas();
     ComponeUrlLocalizacion(base.Texto(), longitud, latitud, url);
 
-    DString temporal("plivor_temp");
-    temporal.AnadeEntero(SiguienteContadorLocalizacion());
-    temporal.Anade(".zip");
-
+    TFicheroTemporal temporal;
     // No failure callback reaches this export: the messages stay here.
     DString mensaje;
+    if (!temporal.Crea("", "plivor_temp", ".zip", &SiguienteContadorLocalizacion, true)) return false;
     {
         TInternetZEB cliente("", "", nullptr);
-        if (!cliente.DescargaFichero(url.Texto(), temporal, mensaje, nullptr)) return false;
+        // Nothing can cancel this request but its own deadline.
+        cliente.PonPlazo(MilisegundosDeEntorno("PLIVORS_REQUEST_TIMEOUT_MS", kMsPlazoPorDefecto));
+        if (!cliente.DescargaFichero(url.Texto(), temporal.Nombre(), mensaje, nullptr) ||
+            !EstadoCorrecto(cliente, mensaje))
+            return false;
     }
 
     DString pagina;
-    std::FILE* f = std::fopen(temporal.Texto(), "rb");
+    std::FILE* f = std::fopen(temporal.Nombre().Texto(), "rb");
     if (f == nullptr) {
         mensaje.Asigna("No se pudo leer el archivo");
         return false;
@@ -102,7 +104,7 @@ bool GetLocalizacion(double longitud, double latitud, char* resultado) {
     char linea[1024];
     while (std::fgets(linea, sizeof linea, f) != nullptr) pagina.Anade(linea);
     std::fclose(f);
-    PlataformaBorraFichero(temporal.Texto());
+    temporal.Borra();
 
     DString frase;
     if (!ExtraeLocalizacion(pagina, frase)) return false;

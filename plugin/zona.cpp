@@ -4,11 +4,11 @@
 #include <cstring>
 #include <memory>
 
+#include "base/fichero_zeb.h"
 #include "image/dib_ku.h"
 #include "image/lee_gif.h"
 #include "net/direcciones.h"
 #include "net/internet_zeb.h"
-#include "platform/ficheros.h"
 #include "plugin/descriptor.h"
 #include "plugin/modulo.h"
 #include "plugin/protegido.h"
@@ -84,23 +84,30 @@ int32_t AbreZona(TInfoRaster* raster, int32_t x0, int32_t x1, int32_t y0, int32_
     DString base = DireccionServidorMapas();
     ComponeUrlZona(base.Texto(), peticion, url);
 
-    DString temporal("plivor_temp");
-    temporal.AnadeEntero(SiguienteContadorZonas());
-    temporal.Anade(".gif");
-
+    // Exclusive, so that another host process in this folder never writes
+    // into our picture, and removed on every way out of this call.
+    TFicheroTemporal temporal;
     DString mensaje;
+    if (!temporal.Crea("", "plivor_temp", ".gif", &SiguienteContadorZonas, true)) {
+        MensajeFicheroLocal(temporal.Nombre().Texto(), mensaje);
+        EnviaTexto(fallo, mensaje.Texto());
+        return 0;
+    }
     {
         TInternetZEB cliente("", "", nullptr);
+        // The host cannot cancel what its progress record does not show.
+        cliente.PonPlazo(MilisegundosDeEntorno("PLIVORS_REQUEST_TIMEOUT_MS", kMsPlazoPorDefecto));
         TProgreso* progreso = contexto != nullptr ? contexto->progreso : nullptr;
-        if (!cliente.DescargaFichero(url.Texto(), temporal, mensaje, progreso)) {
+        if (!cliente.DescargaFichero(url.Texto(), temporal.Nombre(), mensaje, progreso) ||
+            !EstadoCorrecto(cliente, mensaje)) {
             EnviaTexto(fallo, mensaje.Texto());
             return 0;
         }
     }
 
     TDibKU imagen;
-    bool leida = LeeGif(temporal.Texto(), imagen, mensaje);
-    PlataformaBorraFichero(temporal.Texto());
+    bool leida = LeeGif(temporal.Nombre().Texto(), imagen, mensaje);
+    temporal.Borra();
     if (!leida) {
         EnviaTexto(fallo, mensaje.Texto());
         return 0;

@@ -1,6 +1,6 @@
 #!/bin/sh
 # run-fuzzers.sh BUILD SECONDS: runs every fuzz target for SECONDS each.
-build=$1; secs=$2
+build=$(cd "$1" && pwd); secs=$2
 here=$(cd "$(dirname "$0")/.." && pwd)
 status=0
 for t in "$build"/fuzz_*; do
@@ -11,8 +11,9 @@ for t in "$build"/fuzz_*; do
   echo "== $name for ${secs}s"
   case "$name" in
     fuzz_text) set -- "$here/maps" ;;
+    fuzz_red) set -- -max_len=4096 "$here/fuzz/seeds/red" ;;
     *) set -- "$seeds/valid" "$seeds/malformed" ;;
   esac
-  "$t" -max_total_time="$secs" -print_final_stats=1 "$corpus" "$@" || status=1
+  "$t" -max_total_time="$secs" -print_final_stats=1 -artifact_prefix="$build/" "$corpus" "$@" || status=1
 done
 exit $status

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,4 +71,20 @@ void PlataformaDirectorioActual(CDString& directorio) {
         area.resize(area.size() * 2);
     }
     directorio.Asigna(area.data());
+}
+
+TCreacionExclusiva PlataformaCreaExclusivo(const char* nombre) {
+    int fd = open(nombre, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        close(fd);
+        return kCreado;
+    }
+    return errno == EEXIST ? kYaExiste : kRechazado;
+}
+
+void PlataformaCarpetaTemporal(CDString& carpeta) {
+    const char* t = std::getenv("TMPDIR");
+    carpeta.Asigna(t != nullptr && t[0] != 0 ? t : "/tmp");
+    int n = carpeta.Longitud();
+    if (carpeta.Caracter(n - 1) != '/') carpeta.AnadeCaracter('/');
 }

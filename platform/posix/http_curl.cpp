@@ -89,6 +89,9 @@ struct Peticion : Asa {
     bool hayLongitud = false;
     std::string longitud;
     Reloj::time_point ultimoDato;
+    // Deadline of the whole request, when its caller set one.
+    bool conPlazo = false;
+    Reloj::time_point plazo;
 
     Peticion() : Asa(false) {}
     ~Peticion() override {
@@ -152,6 +155,12 @@ size_t AlRecibirDatos(char* datos, size_t, size_t n, void* usuario) {
 template <class F>
 void Avanza(Peticion& p, F listo) {
     CURLM* multi = p.sesion->multi;
+    // Past the deadline nothing more is fetched, even from a server that
+    // keeps the buffer filled; what is buffered can still be read.
+    if (p.conPlazo && !p.terminado && Reloj::now() >= p.plazo) {
+        p.terminado = true;
+        p.resultado = CURLE_OPERATION_TIMEDOUT;
+    }
     while (!listo() && !p.terminado) {
         if (p.pausado && p.EnEspera() < kMaximoEnEspera) {
             p.pausado = false;
@@ -174,9 +183,17 @@ void Avanza(Peticion& p, F listo) {
             }
         }
         if (listo() || p.terminado) break;
+        Reloj::time_point ahora = Reloj::now();
         long espera = p.sesion->msSinDatos -
                       static_cast<long>(
-                          std::chrono::duration_cast<std::chrono::milliseconds>(Reloj::now() - p.ultimoDato).count());
+                          std::chrono::duration_cast<std::chrono::milliseconds>(ahora - p.ultimoDato).count());
+        if (p.conPlazo) {
+            // A server that sends a byte now and then never stalls: the
+            // request's own deadline ends it.
+            long resta =
+                static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(p.plazo - ahora).count());
+            if (resta < espera) espera = resta;
+        }
         if (espera <= 0) {
             p.terminado = true;
             p.resultado = CURLE_OPERATION_TIMEDOUT;
@@ -263,7 +280,7 @@ HInternet HttpAbreSesion(const char* agente, unsigned long msConexion, unsigned 
     return static_cast<Asa*>(s);
 }
 
-HInternet HttpAbreUrl(HInternet sesion, const char* url, unsigned long flags) {
+HInternet HttpAbreUrl(HInternet sesion, const char* url, unsigned long flags, unsigned long msPlazo) {
     Asa* a = static_cast<Asa*>(sesion);
     if (a == nullptr || !a->esSesion) return Falla(6), nullptr;  // ERROR_INVALID_HANDLE
     if (url == nullptr || !CompruebaUrl(url)) return nullptr;
@@ -271,6 +288,10 @@ HInternet HttpAbreUrl(HInternet sesion, const char* url, unsigned long flags) {
     p->sesion = static_cast<Sesion*>(a);
     p->url = url;
     p->flags = flags;
+    if (msPlazo > 0) {
+        p->conPlazo = true;
+        p->plazo = Reloj::now() + std::chrono::milliseconds(msPlazo);
+    }
     p->easy = curl_easy_init();
     if (p->easy == nullptr) {
         delete p;

@@ -36,3 +36,24 @@ void PlataformaDirectorioActual(CDString& directorio) {
     }
     directorio.Asigna(area.data());
 }
+
+TCreacionExclusiva PlataformaCreaExclusivo(const char* nombre) {
+    HANDLE h = CreateFileA(nombre, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        CloseHandle(h);
+        return kCreado;
+    }
+    DWORD e = GetLastError();
+    return e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS ? kYaExiste : kRechazado;
+}
+
+void PlataformaCarpetaTemporal(CDString& carpeta) {
+    char area[MAX_PATH + 1];
+    DWORD n = GetTempPathA(sizeof area, area);
+    if (n == 0 || n > MAX_PATH) {
+        carpeta.Asigna("C:\\");
+        return;
+    }
+    carpeta.Asigna(area);
+    if (carpeta.Caracter(static_cast<int>(n) - 1) != '\\') carpeta.AnadeCaracter('\\');
+}

@@ -16,15 +16,18 @@ struct Asa {
     HINTERNET principal;  // the session, or the request
     HINTERNET conexion;   // requests only
     DWORD msConexion, msSinDatos;
+    ULONGLONG plazo;      // tick count that ends the request, 0 for none
 };
 
-// A wait that ran into the time-out is reported as the time-out, whatever
-// lower-level code the library left (a socket's WSAETIMEDOUT, an abort).
-bool FallaPorTiempo(ULONGLONG desde, DWORD limite) {
+// A wait that ran into the time-out, or past the request's deadline, is
+// reported as the time-out, whatever lower-level code the library left (a
+// socket's WSAETIMEDOUT, an abort).
+bool FallaPorTiempo(ULONGLONG desde, DWORD limite, ULONGLONG plazo = 0) {
     DWORD e = GetLastError();
     if (limite > 0 && (e == WSAETIMEDOUT || e == ERROR_INTERNET_CONNECTION_ABORTED ||
                        e == ERROR_INTERNET_CONNECTION_RESET || e == ERROR_INTERNET_TIMEOUT)) {
-        if (GetTickCount64() - desde + 50 >= limite) SetLastError(ERROR_INTERNET_TIMEOUT);
+        ULONGLONG ahora = GetTickCount64();
+        if (ahora - desde + 50 >= limite || (plazo != 0 && ahora + 50 >= plazo)) SetLastError(ERROR_INTERNET_TIMEOUT);
         else SetLastError(e);
     }
     return false;
@@ -40,6 +43,28 @@ void PonTiempos(HINTERNET h, DWORD conexion, DWORD datos) {
 
 HINTERNET Peticion(HInternet h) { return h ? static_cast<Asa*>(h)->principal : nullptr; }
 
+DWORD Menor(DWORD a, ULONGLONG b) { return a != 0 && a < b ? a : static_cast<DWORD>(b); }
+
+// Before each blocking call of a request with a deadline: fails with the
+// time-out once the deadline has passed, and otherwise cuts the library's
+// waits to what is left, so that a server sending a byte now and then cannot
+// hold the call beyond it.
+bool DentroDePlazo(HINTERNET h, ULONGLONG plazo, DWORD msConexion, DWORD msSinDatos) {
+    if (plazo == 0) return true;
+    ULONGLONG ahora = GetTickCount64();
+    if (ahora >= plazo) {
+        SetLastError(ERROR_INTERNET_TIMEOUT);
+        return false;
+    }
+    PonTiempos(h, Menor(msConexion, plazo - ahora), Menor(msSinDatos, plazo - ahora));
+    return true;
+}
+
+bool DentroDePlazo(HInternet peticion) {
+    Asa* a = static_cast<Asa*>(peticion);
+    return a == nullptr || DentroDePlazo(a->principal, a->plazo, a->msConexion, a->msSinDatos);
+}
+
 }  // namespace
 
 unsigned long HttpIntentaConexion() { return InternetAttemptConnect(0); }
@@ -49,13 +74,14 @@ HInternet HttpAbreSesion(const char* agente, unsigned long msConexion, unsigned 
     if (s == nullptr) return nullptr;
     // Without these a server that stops sending holds the call for ever.
     PonTiempos(s, msConexion, msSinDatos);
-    return new Asa{true, s, nullptr, msConexion, msSinDatos};
+    return new Asa{true, s, nullptr, msConexion, msSinDatos, 0};
 }
 
 // What InternetOpenUrlA does for an http or https address, step by step, so
 // that the time-outs are on the request before it is sent (not every WinINet
 // hands the session's time-outs down to the requests it opens itself).
-HInternet HttpAbreUrl(HInternet sesion, const char* url, unsigned long flags) {
+HInternet HttpAbreUrl(HInternet sesion, const char* url, unsigned long flags, unsigned long msPlazo) {
+    ULONGLONG plazo = msPlazo > 0 ? GetTickCount64() + msPlazo : 0;
     Asa* s = static_cast<Asa*>(sesion);
     URL_COMPONENTSA partes;
     ZeroMemory(&partes, sizeof partes);
@@ -70,7 +96,7 @@ HInternet HttpAbreUrl(HInternet sesion, const char* url, unsigned long flags) {
     if (partes.nScheme != INTERNET_SCHEME_HTTP && partes.nScheme != INTERNET_SCHEME_HTTPS) {
         // Other schemes keep the library's own handling.
         HINTERNET h = InternetOpenUrlA(s->principal, url, nullptr, 0, flags, 0);
-        return h ? new Asa{false, h, nullptr, 0, 0} : nullptr;
+        return h ? new Asa{false, h, nullptr, 0, 0, plazo} : nullptr;
     }
     std::string host(partes.lpszHostName, partes.dwHostNameLength);
     std::string user(partes.lpszUserName ? partes.lpszUserName : "", partes.dwUserNameLength);
@@ -96,15 +122,16 @@ HInternet HttpAbreUrl(HInternet sesion, const char* url, unsigned long flags) {
     }
     PonTiempos(peticion, s->msConexion, s->msSinDatos);
     ULONGLONG desde = GetTickCount64();
-    if (!HttpSendRequestA(peticion, nullptr, 0, nullptr, 0)) {
-        FallaPorTiempo(desde, s->msSinDatos);
+    if (!DentroDePlazo(peticion, plazo, s->msConexion, s->msSinDatos) ||
+        !HttpSendRequestA(peticion, nullptr, 0, nullptr, 0)) {
+        FallaPorTiempo(desde, s->msSinDatos, plazo);
         DWORD e = GetLastError();
         InternetCloseHandle(peticion);
         InternetCloseHandle(conexion);
         SetLastError(e);
         return nullptr;
     }
-    return new Asa{false, peticion, conexion, s->msConexion, s->msSinDatos};
+    return new Asa{false, peticion, conexion, s->msConexion, s->msSinDatos, plazo};
 }
 
 unsigned long HttpUltimoError() { return GetLastError(); }
@@ -139,18 +166,24 @@ bool HttpReenvia(HInternet peticion) {
 
 bool HttpDatosDisponibles(HInternet peticion, unsigned long& disponibles) {
     DWORD n = 0;
+    disponibles = 0;
+    if (!DentroDePlazo(peticion)) return false;
     ULONGLONG desde = GetTickCount64();
     BOOL bien = InternetQueryDataAvailable(Peticion(peticion), &n, 0, 0);
     disponibles = n;
-    return bien != FALSE || FallaPorTiempo(desde, static_cast<Asa*>(peticion)->msSinDatos);
+    Asa* a = static_cast<Asa*>(peticion);
+    return bien != FALSE || FallaPorTiempo(desde, a->msSinDatos, a->plazo);
 }
 
 bool HttpLee(HInternet peticion, void* area, unsigned long n, unsigned long& leidos) {
     DWORD r = 0;
+    leidos = 0;
+    if (!DentroDePlazo(peticion)) return false;
     ULONGLONG desde = GetTickCount64();
     BOOL bien = InternetReadFile(Peticion(peticion), area, n, &r);
     leidos = r;
-    return bien != FALSE || FallaPorTiempo(desde, static_cast<Asa*>(peticion)->msSinDatos);
+    Asa* a = static_cast<Asa*>(peticion);
+    return bien != FALSE || FallaPorTiempo(desde, a->msSinDatos, a->plazo);
 }
 
 void HttpCierra(HInternet h) {

@@ -169,6 +169,14 @@ TEST(DString, ReplaceRestartsFromTheBeginning) {
     EXPECT_STREQ(grow.Texto(), "a--b");
     DString none("abc");
     EXPECT_EQ(none.Reemplaza("", "x", false), 0);
+    // Each replacement rebuilds the search text with its neighbours: the
+    // work stops at the text's length plus one instead of growing for ever.
+    DString endless("aab");
+    EXPECT_EQ(endless.Reemplaza("ab", "bbaa", false), 4);
+    // Pairs of equal length may need more passes than the text is long.
+    DString sort("aaabbb");
+    EXPECT_EQ(sort.Reemplaza("ab", "ba", false), 9);
+    EXPECT_STREQ(sort.Texto(), "bbbaaa");
 }
 
 TEST(DString, Searching) {

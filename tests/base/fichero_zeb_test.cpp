@@ -128,6 +128,27 @@ TEST(FileSafeWrites, TemporaryWriteKeepsABackupAndReplacesTheFile) {
     EXPECT_FALSE(FileExists("fresh.txt.$$$"));
 }
 
+TEST(FileSafeWrites, AFailedOpenLeavesNoTemporaryWritePending) {
+    std::string dir = FreshDir("safe-failed");
+    std::string target = JoinPath(dir, "t.txt");
+    TFicheroZEB f;
+    // The temporary name is a folder: the open fails.
+    FreshDir(JoinPath("safe-failed", "t.txt.$$$"));
+    EXPECT_FALSE(f.Abre(TStringNomFitx(target.c_str()), F_ESCRITURA | F_TEMPORAL));
+    EXPECT_FALSE(f.usaTemporal);
+#if !defined(_WIN32)
+    // A colon in a folder is no drive: the write still lands in place.
+    std::string colon = FreshDir("d:x");
+    TFicheroZEB g;
+    std::string file = JoinPath(colon, "f.txt");
+    ASSERT_TRUE(g.Abre(TStringNomFitx(file.c_str()), F_ESCRITURA | F_TEMPORAL));
+    ASSERT_TRUE(g.Escribe("ok", 2, nullptr, 0));
+    g.Cierra();
+    EXPECT_EQ("ok", ReadFile(file));
+    EXPECT_TRUE(TStringNomFitx(file.c_str()).Existe());
+#endif
+}
+
 TEST(FileSafeWrites, ReadOnlyTargetIsLeftAlone) {
     if (RunningAsRoot()) GTEST_SKIP() << "every file is writable for root";
     WriteFile("locked.txt", "keep");
@@ -239,8 +260,47 @@ TEST(FileText, OverlongItemsAreCutNotOverrun) {
     DString item;
     f.get_linea_texto(item);
     EXPECT_EQ(19999, item.Longitud());
-    EXPECT_EQ(1, f.get_linea_texto(item));
-    EXPECT_STREQ("short", item.Texto());
+    DString fresh;
+    EXPECT_EQ(1, f.get_linea_texto(fresh));
+    EXPECT_STREQ("short", fresh.Texto());
+    EXPECT_LT(fresh.Capacidad(), 100) << "an item holds a block of its own size";
+}
+
+int gNext = 0;
+int Next() { return ++gNext; }
+
+TEST(FileTemporary, ExclusiveNamesFallbackAndRemoval) {
+    std::string dir = FreshDir("temporary");
+    WriteFile(JoinPath(dir, "t1.tmp"), "someone else's");
+    gNext = 0;
+    std::string name;
+    {
+        TFicheroTemporal a, b;
+        ASSERT_TRUE(a.Crea(dir.c_str(), "t", ".tmp", &Next, true));
+        ASSERT_TRUE(b.Crea(dir.c_str(), "t", ".tmp", &Next, true));
+        // A taken name costs a number; none is ever handed out twice.
+        EXPECT_EQ(JoinPath(dir, "t2.tmp"), a.Nombre().Texto());
+        EXPECT_EQ(JoinPath(dir, "t3.tmp"), b.Nombre().Texto());
+        EXPECT_TRUE(FileExists(a.Nombre().Texto()));
+        b.Suelta();
+        name = a.Nombre().Texto();
+    }
+    EXPECT_FALSE(FileExists(name)) << "removed with its owner";
+    EXPECT_TRUE(FileExists(JoinPath(dir, "t3.tmp"))) << "a released file is not the owner's any more";
+    EXPECT_EQ("someone else's", ReadFile(JoinPath(dir, "t1.tmp")));
+
+    // A folder that refuses the file (here: it does not exist): the same
+    // name in the system's temporary folder, or a failure without fallback.
+    std::string missing = JoinPath(dir, "missing");
+    TFicheroTemporal c, d;
+    ASSERT_TRUE(c.Crea(missing.c_str(), "plivors_unit_", ".tmp", &Next, true));
+    DString system;
+    PlataformaCarpetaTemporal(system);
+    EXPECT_EQ(std::string(system.Texto()) + "plivors_unit_4.tmp", c.Nombre().Texto());
+    EXPECT_TRUE(FileExists(c.Nombre().Texto()));
+    c.Borra();
+    EXPECT_FALSE(FileExists(c.Nombre().Texto()));
+    EXPECT_FALSE(d.Crea(missing.c_str(), "t", ".tmp", &Next, false));
 }
 
 TEST(FileNames, ExtensionsJoinsAndExistence) {

@@ -77,6 +77,15 @@ TEST(Vector, ErrorCodes) {
               }),
               16);
     EXPECT_EQ(CodeOf([] { CompruebaMemoria(nullptr); }), 15);
+    // A negative growth step forbids growth like 0, instead of an array
+    // smaller than the count.
+    EXPECT_EQ(CodeOf([] {
+                  Vector<int> v(1, -5);
+                  int x = 1;
+                  v.Anade(&x);
+                  v.Anade(&x);
+              }),
+              6);
 }
 
 TEST(Vector, InsertionOrderAndIndependentCopies) {

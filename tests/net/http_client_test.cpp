@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -322,6 +324,12 @@ TEST(HttpAuthentication, CredentialsAnswerAChallengeAndWrongOnesGiveUp) {
         EXPECT_TRUE(IsLetters(body.Texto(), 30));
         EXPECT_EQ(200, client.UltimoEstado());
     }
+}
+
+TEST(HttpProgress, CountsPastTwoGibibytesStayAtTheTop) {
+    EXPECT_EQ(1500, SumaProgreso(1000, 500));
+    EXPECT_EQ(INT32_MAX, SumaProgreso(INT32_MAX - 10, 1u << 20));
+    EXPECT_EQ(INT32_MAX, SumaProgreso(INT32_MAX, 4000000000ul));
 }
 
 TEST(HttpTimeOuts, EnvironmentSettingsAndDefaults) {

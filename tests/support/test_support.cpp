@@ -9,6 +9,7 @@
 #include <direct.h>
 #include <windows.h>
 #else
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -102,6 +103,47 @@ std::string FreshDir(const std::string& name) {
     mkdir(path.c_str(), 0755);
 #endif
     return path;
+}
+
+std::vector<std::string> ListDir(const std::string& dir) {
+    std::vector<std::string> names;
+#if defined(_WIN32)
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA(JoinPath(dir, "*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::string n = found.cFileName;
+        if (n != "." && n != "..") names.push_back(n);
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+#else
+    DIR* d = opendir(dir.c_str());
+    if (d == nullptr) return names;
+    while (dirent* e = readdir(d)) {
+        std::string n = e->d_name;
+        if (n != "." && n != "..") names.push_back(n);
+    }
+    closedir(d);
+#endif
+    return names;
+}
+
+std::string CurrentDir() {
+    char buffer[4096];
+#if defined(_WIN32)
+    DWORD n = GetCurrentDirectoryA(sizeof buffer, buffer);
+    return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
+#else
+    return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
+#endif
+}
+
+bool ChangeDir(const std::string& dir) {
+#if defined(_WIN32)
+    return SetCurrentDirectoryA(dir.c_str()) != FALSE;
+#else
+    return chdir(dir.c_str()) == 0;
+#endif
 }
 
 int RunCommand(const std::string& commandLine, std::string& output) {

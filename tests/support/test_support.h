@@ -26,6 +26,11 @@ bool FileExists(const std::string& path);
 void RemoveFile(const std::string& path);
 // A fresh, empty folder under the test's working directory.
 std::string FreshDir(const std::string& name);
+// Names in a folder (without "." and "..").
+std::vector<std::string> ListDir(const std::string& dir);
+// The process's current folder, and a change of it (false on failure).
+std::string CurrentDir();
+bool ChangeDir(const std::string& dir);
 // Joins a folder and a name with this platform's separator.
 std::string JoinPath(const std::string& dir, const std::string& name);
 
