@@ -76,8 +76,10 @@ public:
 
 struct TRectangulo {
     int32_t left, top, right, bottom;
-    int32_t Ancho() const { return right - left; }
-    int32_t Alto() const { return bottom - top; }
+    // In 64 bits: the sides of a rectangle across the whole 32-bit range
+    // would wrap to a negative size.
+    int64_t Ancho() const { return static_cast<int64_t>(right) - left; }
+    int64_t Alto() const { return static_cast<int64_t>(bottom) - top; }
 };
 
 class TDibKU {

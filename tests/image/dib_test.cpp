@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -228,6 +229,12 @@ TEST(DibStretch, ScalesByNearestSampleAndClips) {
     TRectangulo outside = {-2, 0, 6, 2};
     ASSERT_TRUE(part.StretchFrom(all, outside, src));
     EXPECT_EQ(part.GetIndex(2, 0), 10);
+
+    // A rectangle across the whole 32-bit range: its sides must not wrap.
+    TRectangulo huge = {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+    ASSERT_TRUE(part.StretchFrom(huge, all, src));
+    EXPECT_EQ(part.GetIndex(0, 0), 23);
+    EXPECT_EQ(part.GetIndex(3, 1), 23);
 
     TRectangulo empty = {0, 0, 0, 2};
     EXPECT_FALSE(part.StretchFrom(empty, all, src));
