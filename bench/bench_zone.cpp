@@ -19,7 +19,7 @@
 
 #include "plugin/descriptor.h"
 #include "plugin/zona.h"
-#include "wuffs-v0.3.c"
+#include "bench/wuffs_gif.h"
 
 namespace {
 
@@ -133,33 +133,15 @@ void BM_CurlWuffs(benchmark::State& state) {
     Raster raster;
     DString url = ZoneUrl(raster);
     CURL* curl = curl_easy_init();
-    std::unique_ptr<wuffs_gif__decoder, decltype(&free)> dec(wuffs_gif__decoder__alloc(), &free);
+    WuffsGif wuffs;
     for (auto _ : state) {
         std::string body;
         if (!Fetch(curl, url, body)) state.SkipWithError("fetch failed");
-        wuffs_base__status st = wuffs_gif__decoder__initialize(dec.get(), sizeof__wuffs_gif__decoder(), WUFFS_VERSION,
-                                                               WUFFS_INITIALIZE__LEAVE_INTERNAL_BUFFERS_UNINITIALIZED);
-        wuffs_base__io_buffer src = wuffs_base__ptr_u8__reader(reinterpret_cast<uint8_t*>(&body[0]), body.size(), true);
-        wuffs_base__image_config ic = {};
-        if (st.repr == nullptr) st = wuffs_gif__decoder__decode_image_config(dec.get(), &ic, &src);
-        if (st.repr != nullptr) {
+        if (wuffs.DecodeFirstImage(body) != nullptr) {
             state.SkipWithError("decode failed");
             break;
         }
-        uint32_t w = wuffs_base__pixel_config__width(&ic.pixcfg), h = wuffs_base__pixel_config__height(&ic.pixcfg);
-        wuffs_base__pixel_config__set(&ic.pixcfg, WUFFS_BASE__PIXEL_FORMAT__INDEXED__BGRA_BINARY,
-                                      WUFFS_BASE__PIXEL_SUBSAMPLING__NONE, w, h);
-        size_t size = 1024 + static_cast<size_t>(w) * h;
-        std::unique_ptr<uint8_t[]> pixels(new uint8_t[size]);
-        size_t work = wuffs_gif__decoder__workbuf_len(dec.get()).max_incl;
-        std::unique_ptr<uint8_t[]> workbuf(new uint8_t[work ? work : 1]);
-        wuffs_base__pixel_buffer pb;
-        st = wuffs_base__pixel_buffer__set_from_slice(&pb, &ic.pixcfg, wuffs_base__make_slice_u8(pixels.get(), size));
-        if (st.repr == nullptr)
-            st = wuffs_gif__decoder__decode_frame(dec.get(), &pb, &src, WUFFS_BASE__PIXEL_BLEND__SRC,
-                                                  wuffs_base__make_slice_u8(workbuf.get(), work), nullptr);
-        if (st.repr != nullptr) state.SkipWithError("decode failed");
-        benchmark::DoNotOptimize(pixels.get());
+        benchmark::DoNotOptimize(wuffs.Pixels());
     }
     curl_easy_cleanup(curl);
 }

@@ -27,6 +27,26 @@ inline int LeeByte(GifDecoderState& s, FILE* f) {
     return s.readBuffer[s.readPos++];
 }
 
+// Gathers the n bytes of a sub-block into blockBuffer: 0, or the read error
+// that cut it short.
+int ReuneSubbloque(GifDecoderState& s, FILE* f, int n) {
+    int leidos = 0;
+    while (leidos < n) {
+        if (s.readPos >= s.readCount) {
+            int b = LeeByte(s, f);
+            if (b < 0) return b;
+            s.blockBuffer[leidos++] = static_cast<unsigned char>(b);
+            continue;
+        }
+        int trozo = s.readCount - s.readPos;
+        if (trozo > n - leidos) trozo = n - leidos;
+        std::memcpy(s.blockBuffer + leidos, s.readBuffer + s.readPos, static_cast<size_t>(trozo));
+        s.readPos += trozo;
+        leidos += trozo;
+    }
+    return 0;
+}
+
 // The next byte of the code stream, starting a new sub-block when needed.
 inline int TomaByte(GifDecoderState& s, FILE* f) {
     if (s.blockBytesLeft <= 0) {
@@ -35,20 +55,8 @@ inline int TomaByte(GifDecoderState& s, FILE* f) {
         // Valid data ends with the end code before its terminator; a
         // terminator met first ends the data.
         if (n == 0) return kFinDatos;
-        int leidos = 0;
-        while (leidos < n) {
-            if (s.readPos >= s.readCount) {
-                int b = LeeByte(s, f);
-                if (b < 0) return b;
-                s.blockBuffer[leidos++] = static_cast<unsigned char>(b);
-                continue;
-            }
-            int trozo = s.readCount - s.readPos;
-            if (trozo > n - leidos) trozo = n - leidos;
-            std::memcpy(s.blockBuffer + leidos, s.readBuffer + s.readPos, static_cast<size_t>(trozo));
-            s.readPos += trozo;
-            leidos += trozo;
-        }
+        int error = ReuneSubbloque(s, f, n);
+        if (error < 0) return error;
         s.blockPos = s.blockBuffer;
         s.blockBytesLeft = static_cast<int16_t>(n);
     }
@@ -94,21 +102,7 @@ const unsigned char* SiguienteSubbloque(GifDecoderState& s, FILE* f, int& n) {
         s.readPos += n;
         return s.readBuffer + s.readPos - n;
     }
-    int leidos = 0;
-    while (leidos < n) {
-        if (s.readPos >= s.readCount) {
-            int b = LeeByte(s, f);
-            if (b < 0) return nullptr;
-            s.blockBuffer[leidos++] = static_cast<unsigned char>(b);
-            continue;
-        }
-        int trozo = s.readCount - s.readPos;
-        if (trozo > n - leidos) trozo = n - leidos;
-        std::memcpy(s.blockBuffer + leidos, s.readBuffer + s.readPos, static_cast<size_t>(trozo));
-        s.readPos += trozo;
-        leidos += trozo;
-    }
-    return s.blockBuffer;
+    return ReuneSubbloque(s, f, n) < 0 ? nullptr : s.blockBuffer;
 }
 
 #define EN_LINEA inline __attribute__((always_inline))
