@@ -10,6 +10,7 @@
 // answers instead (server/stand_in/).
 #include <httplib.h>
 #include <unistd.h>
+#include <sys/socket.h>
 
 #include <climits>
 #include <cstdio>
@@ -98,6 +99,15 @@ bool WritePort(const std::string& file, int port) {
 }
 
 int Serve(httplib::Server& server, const Settings& settings) {
+    // The library listens with a backlog of 5. A burst of simultaneous
+    // connections (a host asking for a screenful of zones at once) overflows
+    // it, and every dropped connection costs its client a one-second retry.
+    // Listening again on the bound socket raises the backlog.
+    int listening = -1;
+    server.set_socket_options([&listening](int sock) {
+        httplib::default_socket_options(sock);
+        listening = sock;  // the last socket made is the one that was bound
+    });
     int port = settings.port;
     if (port == 0) {
         port = server.bind_to_any_port(settings.bind);
@@ -107,6 +117,10 @@ int Serve(httplib::Server& server, const Settings& settings) {
         }
     } else if (!server.bind_to_port(settings.bind, port)) {
         std::fprintf(stderr, "plivors-server: cannot bind %s port %d\n", settings.bind.c_str(), port);
+        return 1;
+    }
+    if (listening < 0 || ::listen(listening, SOMAXCONN) != 0) {
+        std::fprintf(stderr, "plivors-server: cannot listen on %s port %d\n", settings.bind.c_str(), port);
         return 1;
     }
     if (!settings.portFile.empty() && !WritePort(settings.portFile, port)) {
