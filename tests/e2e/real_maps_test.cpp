@@ -7,29 +7,15 @@
 #include <cstring>
 #include <string>
 
+#include "support/map_geometry.h"
 #include "support/plugin_fixture.h"
 
 using namespace testing_support;
 
 namespace {
 
-const double kR = 6378137.0, kPi = 3.14159265358979323846;
-double MercX(double lon) { return kR * lon * kPi / 180; }
-double MercY(double lat) { return kR * std::log(std::tan(kPi / 4 + lat * kPi / 360)); }
 // Map 1001's south-west corner: raster pixels are Mercator metres from it.
 const double kWest = MercX(-20.9912576), kSouth = MercY(26.9674359);
-const double kLevels[13] = {1.3229180000489578, 2.6458359999815,   6.614590000011958, 19.843769999977667,
-                            39.68754000001354,  79.37508000002708, 132.29179999997723, 396.875400000019,
-                            793.750800000038,   1587.501600000076, 2645.835999999894, 5291.671999999788,
-                            21166.68799999915};
-
-struct Rgb {
-    int r, g, b;
-};
-bool Near(Rgb a, Rgb b, int tolerance = 12) {
-    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance && std::abs(a.b - b.b) <= tolerance;
-}
-const Rgb kLand{0xf2, 0xef, 0xe9}, kSea{0xaa, 0xd3, 0xdf}, kDot{0x3a, 0x3a, 0x3a};
 
 // A delivered zone with the arithmetic that places a point in it.
 struct Delivered {
@@ -169,11 +155,9 @@ TEST_F(RasterStyle, AGeoTiffArrivesWhereItsCoordinatesSay) {
     // tests/e2e/with-raster-server.sh: 128 x 128 pixels of 100 m from x -420000,
     // y 4940000; red, green / blue, yellow quarters split at x -413600, y 4933600.
     const double midX = -413600, midY = 4933600;
-    auto lon = [](double x) { return x / kR * 180 / kPi; };
-    auto lat = [](double y) { return (2 * std::atan(std::exp(y / kR)) - kPi / 2) * 180 / kPi; };
     Delivered d;
-    ZoneAround(lat(midY), lon(midX), 10000, 7500, d);
-    const double col = d.Col(lon(midX)), row = d.Row(lat(midY));
+    ZoneAround(Lat(midY), Lon(midX), 10000, 7500, d);
+    const double col = d.Col(Lon(midX)), row = d.Row(Lat(midY));
     const double quarter = 3200 / d.s;  // a quarter's centre from the middle, in pixels
     EXPECT_TRUE(Near(d.At(static_cast<int>(col - quarter), static_cast<int>(row - quarter)), {255, 0, 0}, 2));
     EXPECT_TRUE(Near(d.At(static_cast<int>(col + quarter), static_cast<int>(row - quarter)), {0, 255, 0}, 2));

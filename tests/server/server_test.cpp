@@ -17,29 +17,14 @@
 #include <thread>
 #include <vector>
 
+#include "support/map_geometry.h"
 #include "support/test_support.h"
 
 using namespace testing_support;
 
 namespace {
 
-const double kR = 6378137.0, kPi = 3.14159265358979323846;
-const double kLevels[13] = {1.3229180000489578, 2.6458359999815,   6.614590000011958, 19.843769999977667,
-                            39.68754000001354,  79.37508000002708, 132.29179999997723, 396.875400000019,
-                            793.750800000038,   1587.501600000076, 2645.835999999894, 5291.671999999788,
-                            21166.68799999915};
-double MercX(double lon) { return kR * lon * kPi / 180; }
-double MercY(double lat) { return kR * std::log(std::tan(kPi / 4 + lat * kPi / 360)); }
-double Lon(double x) { return x / kR * 180 / kPi; }
-double Lat(double y) { return (2 * std::atan(std::exp(y / kR)) - kPi / 2) * 180 / kPi; }
 
-struct Rgb {
-    int r, g, b;
-};
-bool Near(Rgb a, Rgb b, int tolerance = 12) {
-    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance && std::abs(a.b - b.b) <= tolerance;
-}
-const Rgb kLand{0xf2, 0xef, 0xe9}, kSea{0xaa, 0xd3, 0xdf}, kDot{0x3a, 0x3a, 0x3a};
 
 struct Answer {
     long status = 0;
