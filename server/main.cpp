@@ -5,12 +5,13 @@
 //   /plivors/client?cmd=prox&RQGE=st&mocs=gdd&mo=LAT,LON
 //       the proximity page naming the nearest populated place;
 //   /download/plugins/NAME
-//       the file NAME of the downloads folder, or an HTML 404 page.
+//       the file NAME of the downloads folder, or an HTML 404 page;
+//   /tiles/Z/X/Y.png, /, /status.json
+//       XYZ tiles and the operator's page with its status.
 // A malformed request gets a 400 page. With --stand-in, the test stand-in
-// answers instead (server/stand_in/).
-#include <httplib.h>
+// answers instead (server/stand_in/). Connections are served by the
+// asynchronous front (server/front/).
 #include <unistd.h>
-#include <sys/socket.h>
 
 #include <climits>
 #include <cstdio>
@@ -20,6 +21,10 @@
 #include <sys/stat.h>
 #include <thread>
 
+#include <boost/asio/post.hpp>
+#include <boost/asio/thread_pool.hpp>
+
+#include "server/front/http_front.h"
 #include "server/gazetteer/gazetteer.h"
 #include "server/gazetteer/land_mask.h"
 #include "server/http/answer_cache.h"
@@ -41,6 +46,8 @@ struct Settings {
     std::string data;
     int threads = 0;
     int cacheMegabytes = 256;
+    int maxAge = 86400;
+    front::Limits limits;
     PictureStyle pictures;
 };
 
@@ -74,7 +81,8 @@ void Usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: plivors-server [--bind ADDRESS] [--port N] [--port-file F] [--log F]\n"
                  "                      [--style FILE.xml] [--data DIR] [--downloads DIR]\n"
-                 "                      [--threads N] [--cache MB] [--stand-in]\n"
+                 "                      [--threads N] [--cache MB] [--max-age S] [--stand-in]\n"
+                 "                      [--idle-timeout S] [--request-timeout S]\n"
                  "       plivors-server --version\n"
                  "Serves maps rendered by Mapnik, place names and descriptor downloads on\n"
                  "ADDRESS (127.0.0.1 by default) port N (8080 by default, 0 picks a free one,\n"
@@ -84,7 +92,11 @@ void Usage(std::FILE* out) {
                  "names. --downloads is the folder of descriptor files (the sample maps by\n"
                  "default). Every request is logged with its time to --log F (else stdout).\n"
                  "--threads is the number of render workers (the cores by default), --cache\n"
-                 "the memory for answers kept by request (256 MB by default).\n\n");
+                 "the memory for answers kept by request (256 MB by default), --max-age how\n"
+                 "long other caches may keep maps, places and tiles (86400 s by default).\n"
+                 "--idle-timeout closes idle connections (30 s), --request-timeout those whose\n"
+                 "request has not arrived whole (10 s after its first byte). SIGTERM stops the\n"
+                 "server after the answers in flight.\n\n");
     std::fputs(stand_in::Usage(), out);
 }
 
@@ -98,39 +110,29 @@ bool WritePort(const std::string& file, int port) {
     return ok && std::rename(temporary.c_str(), file.c_str()) == 0;
 }
 
-int Serve(httplib::Server& server, const Settings& settings) {
-    // The library listens with a backlog of 5. A burst of simultaneous
-    // connections (a host asking for a screenful of zones at once) overflows
-    // it, and every dropped connection costs its client a one-second retry.
-    // Listening again on the bound socket raises the backlog.
-    int listening = -1;
-    server.set_socket_options([&listening](int sock) {
-        httplib::default_socket_options(sock);
-        listening = sock;  // the last socket made is the one that was bound
-    });
-    int port = settings.port;
-    if (port == 0) {
-        port = server.bind_to_any_port(settings.bind);
-        if (port < 0) {
-            std::fprintf(stderr, "plivors-server: cannot bind %s\n", settings.bind.c_str());
-            return 1;
-        }
-    } else if (!server.bind_to_port(settings.bind, port)) {
-        std::fprintf(stderr, "plivors-server: cannot bind %s port %d\n", settings.bind.c_str(), port);
-        return 1;
+// Binds, or says why not.
+std::unique_ptr<front::Server> Bind(const Settings& settings) {
+    try {
+        return std::make_unique<front::Server>(settings.bind, settings.port, settings.limits);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "plivors-server: %s\n", e.what());
+        return nullptr;
     }
-    if (listening < 0 || ::listen(listening, SOMAXCONN) != 0) {
-        std::fprintf(stderr, "plivors-server: cannot listen on %s port %d\n", settings.bind.c_str(), port);
-        return 1;
-    }
-    if (!settings.portFile.empty() && !WritePort(settings.portFile, port)) {
+}
+
+// Serves until SIGTERM; bound already, everything loaded.
+int Serve(front::Server& server, const Settings& settings, front::Handler handler, int threads) {
+    if (!settings.portFile.empty() && !WritePort(settings.portFile, server.port())) {
         std::fprintf(stderr, "plivors-server: cannot write %s\n", settings.portFile.c_str());
         return 1;
     }
     std::printf("plivors-server%s listening on http://%s:%d\n", settings.standIn ? " (stand-in)" : "",
-                settings.bind.c_str(), port);
+                settings.bind.c_str(), server.port());
     std::fflush(stdout);
-    return server.listen_after_bind() ? 0 : 1;
+    server.Run(std::move(handler), threads);
+    std::printf("plivors-server stopped\n");
+    std::fflush(stdout);
+    return 0;
 }
 
 }  // namespace
@@ -157,6 +159,9 @@ int main(int argc, char** argv) {
         else if (a == "--data") settings.data = next();
         else if (a == "--threads") settings.threads = ToInt(next(), -1);
         else if (a == "--cache") settings.cacheMegabytes = ToInt(next(), -1);
+        else if (a == "--max-age") settings.maxAge = ToInt(next(), -1);
+        else if (a == "--idle-timeout") settings.limits.idleSeconds = ToInt(next(), -1);
+        else if (a == "--request-timeout") settings.limits.requestSeconds = ToInt(next(), -1);
         else if (a == "--colors") settings.pictures.colors = ToInt(next(), 0);
         else if (a == "--interlace") settings.pictures.interlace = true;
         else if (a == "--transparent") settings.pictures.transparent = ToInt(next(), -1);
@@ -180,8 +185,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "plivors-server: --colors must be 2, 16 or 256\n");
         return 2;
     }
-    if (settings.threads < 0 || settings.cacheMegabytes < 0) {
-        std::fprintf(stderr, "plivors-server: --threads and --cache take a number\n");
+    if (settings.threads < 0 || settings.cacheMegabytes < 0 || settings.maxAge < 0) {
+        std::fprintf(stderr, "plivors-server: --threads, --cache and --max-age take a number\n");
+        return 2;
+    }
+    if (settings.limits.idleSeconds < 1 || settings.limits.requestSeconds < 1) {
+        std::fprintf(stderr, "plivors-server: --idle-timeout and --request-timeout take seconds\n");
         return 2;
     }
     const Places defaults = DefaultPlaces();
@@ -195,19 +204,27 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    httplib::Server server;
-    server.set_keep_alive_timeout(30);
+    // Idle connections cost a descriptor each and nothing more: allow as
+    // many as the system lets this process have.
+    front::RaiseDescriptorLimit();
+    std::unique_ptr<front::Server> server = Bind(settings);
+    if (!server) return 1;
+    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 
     if (settings.standIn) {
         stand_in::Options options{settings.pictures, settings.downloads};
-        // Enough connection workers that many delayed requests overlap.
-        server.new_task_queue = [] { return new httplib::ThreadPool(24); };
         RequestLog requests(log);
-        server.Get(".*", [&](const httplib::Request& req, httplib::Response& res) {
+        // Pictures are drawn off the front's threads; delays and trickles
+        // are the front's timers, so any number of them overlap.
+        boost::asio::thread_pool drawing(static_cast<size_t>(std::max(4, cores)));
+        int status = Serve(*server, settings, [&](front::Request req, front::Reply reply) {
             requests.Line(req.target);  // on arrival: the tests read what reached the server
-            stand_in::Handle(options, req, res);
-        });
-        return Serve(server, settings);
+            boost::asio::post(drawing, [&options, req = std::move(req), reply = std::move(reply)] {
+                reply(stand_in::Handle(options, req));
+            });
+        }, cores);
+        drawing.join();
+        return status;
     }
 
     const bool ownStyle = !settings.style.empty();
@@ -223,8 +240,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "plivors-server: no style file %s\n", settings.style.c_str());
         return 1;
     }
-    const int threads = settings.threads > 0 ? settings.threads
-                                             : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int threads = settings.threads > 0 ? settings.threads : cores;
     try {
         render::SetUpMapnik();
         render::Renderer renderer(settings.style, ownStyle ? Directory(settings.style) : settings.data, threads);
@@ -232,16 +248,17 @@ int main(int argc, char** argv) {
         gazetteer::LandMask land(settings.data + "/land");
         AnswerCache cache(static_cast<size_t>(settings.cacheMegabytes) << 20);
         RequestLog requests(log);
-        MapService service{renderer, places, land, cache, requests, settings.downloads};
-        // Connections wait on the render workers; keep enough of them that
-        // idle keep-alive connections do not hold up new ones.
-        server.new_task_queue = [threads] { return new httplib::ThreadPool(std::max(32, 4 * threads)); };
-        // Headers and body leave in separate writes: without this, Nagle's
-        // algorithm holds the body for the client's delayed acknowledgement
-        // and a cached answer took 27 ms instead of one.
-        server.set_tcp_nodelay(true);
-        server.Get(".*", [&](const httplib::Request& req, httplib::Response& res) { service.Handle(req, res); });
-        return Serve(server, settings);
+        Statistics statistics;
+        // No database hook yet: the status says "none" until one is configured.
+        MapService service{renderer,           places,         land,          cache,
+                           requests,           statistics,     settings.downloads,
+                           settings.maxAge,    PLIVORS_LEAFLET_DIR, settings.style, settings.data,
+                           [&server] { return server->connections(); }, {}};
+        // The renderer outlives the front's run: renders still in flight
+        // when it stops reply into a stopped front, which drops them.
+        return Serve(*server, settings, [&](front::Request req, front::Reply reply) {
+            service.Handle(std::move(req), std::move(reply));
+        }, std::min(cores, 4));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "plivors-server: %s\n", e.what());
         return 1;

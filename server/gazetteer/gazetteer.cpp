@@ -3,6 +3,7 @@
 #include <nanoflann.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cmath>
 #include <cstdlib>
@@ -163,6 +164,23 @@ std::string ProximityPage(const std::string& phrase) {
            "<title>Proximidad</title></head>\n<body>\n"
            "<small align=\"center\" class=\"textnormal\">Su veh&iacute;culo&nbsp;<b></b>&nbsp; se encuentra en&nbsp;" +
            phrase + "</small>\n</body>\n</html>\n";
+}
+
+const Place* Gazetteer::Search(const std::string& name) const {
+    auto lower = [](std::string text) {
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    const std::string wanted = lower(name);
+    if (wanted.empty()) return nullptr;
+    const Place *exact = nullptr, *prefix = nullptr;
+    for (const Place& p : places_) {
+        const std::string n = lower(p.name);
+        if (n == wanted && (exact == nullptr || p.population > exact->population)) exact = &p;
+        if (n.compare(0, wanted.size(), wanted) == 0 && (prefix == nullptr || p.population > prefix->population))
+            prefix = &p;
+    }
+    return exact != nullptr ? exact : prefix;
 }
 
 }  // namespace gazetteer

@@ -34,6 +34,9 @@ public:
     // The phrase of the proximity page, HTML with named entities; atSea
     // words it for a position off the coast.
     std::string Phrase(double lat, double lon, bool atSea) const;
+    // The most populous place called name (any case), else the most
+    // populous whose name begins with it; nullptr when none does.
+    const Place* Search(const std::string& name) const;
     size_t size() const { return places_.size(); }
 
 private:

@@ -1,48 +1,64 @@
 #include "server/http/answer_cache.h"
 
-std::shared_ptr<const std::string> AnswerCache::Get(const std::string& key, const std::function<std::string()>& make,
-                                                    bool& hit) {
-    std::promise<Value> promise;
+#include <cstdio>
+#include <string_view>
+
+std::string EntityTag(const std::string& bytes) {
+    // A 64-bit hash of the bytes and their length: a collision between two
+    // answers of one server is not a practical concern.
+    char tag[48];
+    std::snprintf(tag, sizeof tag, "\"%016zx-%zx\"", std::hash<std::string_view>()(bytes), bytes.size());
+    return tag;
+}
+
+void AnswerCache::Get(const std::string& key, const Make& make, Done done) {
     {
         std::unique_lock<std::mutex> lock(mutex_);
         auto found = entries_.find(key);
         if (found != entries_.end()) {
             ages_.splice(ages_.begin(), ages_, found->second.age);
-            hit = true;
-            return found->second.value;
+            ++hits_;
+            Value value = found->second.value;
+            lock.unlock();
+            return done(value, nullptr, true);
         }
         auto running = pending_.find(key);
         if (running != pending_.end()) {
-            std::shared_future<Value> wait = running->second;
-            lock.unlock();
-            hit = true;
-            return wait.get();
+            ++hits_;
+            running->second.push_back(std::move(done));
+            return;
         }
-        pending_.emplace(key, promise.get_future().share());
+        ++misses_;
+        pending_[key].push_back(std::move(done));
     }
-    hit = false;
+    make([this, key](std::string body, std::exception_ptr error) { Complete(key, std::move(body), error); });
+}
+
+void AnswerCache::Complete(const std::string& key, std::string body, std::exception_ptr error) {
     Value value;
-    try {
-        value = std::make_shared<const std::string>(make());
-    } catch (...) {
-        promise.set_exception(std::current_exception());
-        std::lock_guard<std::mutex> lock(mutex_);
-        pending_.erase(key);
-        throw;
+    if (error == nullptr) {
+        std::string etag = EntityTag(body);
+        value = std::make_shared<const Stored>(Stored{std::move(body), std::move(etag)});
     }
-    promise.set_value(value);
-    std::lock_guard<std::mutex> lock(mutex_);
-    pending_.erase(key);
-    Keep(key, value);
-    return value;
+    std::vector<Done> waiters;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto running = pending_.find(key);
+        if (running != pending_.end()) {
+            waiters = std::move(running->second);
+            pending_.erase(running);
+        }
+        if (value) Keep(key, value);
+    }
+    for (size_t i = 0; i < waiters.size(); ++i) waiters[i](value, error, i > 0);
 }
 
 void AnswerCache::Keep(const std::string& key, const Value& value) {
-    const size_t size = value->size() + key.size();
+    const size_t size = value->body.size() + key.size();
     if (size > maxBytes_) return;
     while (bytes_ + size > maxBytes_ && !ages_.empty()) {
         auto oldest = entries_.find(ages_.back());
-        bytes_ -= oldest->second.value->size() + oldest->first.size();
+        bytes_ -= oldest->second.value->body.size() + oldest->first.size();
         entries_.erase(oldest);
         ages_.pop_back();
     }
@@ -51,7 +67,7 @@ void AnswerCache::Keep(const std::string& key, const Value& value) {
     bytes_ += size;
 }
 
-size_t AnswerCache::bytes() const {
+AnswerCache::Use AnswerCache::use() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return bytes_;
+    return Use{bytes_, maxBytes_, entries_.size(), hits_, misses_};
 }

@@ -1,21 +1,21 @@
 // The map server proper: zones rendered by Mapnik, place names from the
-// gazetteer, descriptor downloads from a folder; one log line per request
-// with its duration.
+// gazetteer, descriptor downloads from a folder, XYZ tiles and the
+// operator's page; one log line per request with its duration. Answers a
+// standard HTTP cache can keep: entity tags, lifetimes, conditional
+// requests; errors are never stored.
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <string>
 
+#include "server/front/answer.h"
 #include "server/gazetteer/gazetteer.h"
 #include "server/gazetteer/land_mask.h"
 #include "server/http/answer_cache.h"
+#include "server/http/statistics.h"
 #include "server/render/renderer.h"
-
-namespace httplib {
-struct Request;
-struct Response;
-}  // namespace httplib
 
 class RequestLog {
 public:
@@ -33,7 +33,33 @@ struct MapService {
     const gazetteer::LandMask& land;
     AnswerCache& cache;
     RequestLog& log;
+    Statistics& statistics;
     std::string downloads;
+    int maxAgeSeconds = 86400;  // of maps, places and tiles in any cache
+    std::string leaflet;        // folder of Leaflet's script, style and images
+    std::string style, data;    // what the page names as loaded
+    // Connections the front holds open, for the status.
+    std::function<size_t()> connections;
+    // The database the maps read, for the status: "none" without one, else
+    // "connected" or why not. Filled by whoever opens the database.
+    std::function<std::string()> database;
 
-    void Handle(const httplib::Request& req, httplib::Response& res);
+    // Called on the front's thread; renders go to the render workers.
+    void Handle(front::Request request, front::Reply reply);
+
+private:
+    struct Exchange;
+    void Client(const std::shared_ptr<Exchange>& x, const std::string& query);
+    void Tile(const std::shared_ptr<Exchange>& x, const std::string& path);
+    void Download(const std::shared_ptr<Exchange>& x, const std::string& name);
+    void Search(const std::shared_ptr<Exchange>& x, const std::string& query);
+    void Status(const std::shared_ptr<Exchange>& x);
+    void Leaflet(const std::shared_ptr<Exchange>& x, const std::string& name);
+    // A kept answer: 200 with its tag and lifetime, or 304 when the client
+    // holds it already.
+    void Cacheable(const std::shared_ptr<Exchange>& x, const AnswerCache::Value& value, const std::string& type,
+                   const std::string& how);
+    // Renders (or finds) a picture and answers with it.
+    void Picture(const std::shared_ptr<Exchange>& x, int width, int height, double cx, double cy, double metresPerPixel,
+                 render::Renderer::Format format, const std::string& type);
 };

@@ -25,8 +25,18 @@ std::string ReadMapRequest(const Query& q, MapRequest& map);
 
 std::string HtmlPage(int status, const std::string& title, const std::string& text);
 std::string Escape(const std::string& text);
-// Content of NAME in folder, for /download/plugins/NAME; false for a name that
-// leaves the folder or a missing file.
-bool ReadDownload(const std::string& folder, const std::string& name, std::string& content);
+// %XX sequences of a URL path as their bytes; others stay as they are.
+std::string DecodePercent(const std::string& text);
+
+// When a file last changed, and its entity tag (size, time and inode).
+struct FileStamp {
+    long long modified = 0;  // seconds since 1970
+    std::string etag;
+};
+// Content of NAME (percent-encoded) in folder, for /download/plugins/NAME;
+// false for a name that leaves the folder, holds a control character, or
+// names no regular file.
+bool ReadDownload(const std::string& folder, const std::string& name, std::string& content,
+                  FileStamp* stamp = nullptr);
 
 }  // namespace requests

@@ -106,33 +106,25 @@ void Renderer::Work() {
     }
 }
 
-std::vector<uint8_t> Renderer::RenderRgba(int width, int height, double x, double y, double metresPerPixel) {
-    auto done = std::make_shared<std::promise<std::vector<uint8_t>>>();
-    std::future<std::vector<uint8_t>> result = done->get_future();
-    Submit([=](void* m) {
-        try {
-            if (m == nullptr) throw std::runtime_error("this worker could not load the style " + style_);
-            done->set_value(Draw(*static_cast<mapnik::Map*>(m), width, height, x, y, metresPerPixel));
-        } catch (const std::exception& e) {
-            done->set_exception(std::make_exception_ptr(std::runtime_error(e.what())));
-        }
-    });
-    return result.get();
-}
-
-std::string Renderer::RenderGif(int width, int height, double x, double y, double metresPerPixel) {
-    auto done = std::make_shared<std::promise<std::string>>();
-    std::future<std::string> result = done->get_future();
-    Submit([=](void* m) {
+void Renderer::Render(int width, int height, double x, double y, double metresPerPixel, Format format, Done done) {
+    Submit([=, done = std::move(done)](void* m) {
+        std::string picture;
         try {
             if (m == nullptr) throw std::runtime_error("this worker could not load the style " + style_);
             std::vector<uint8_t> rgba = Draw(*static_cast<mapnik::Map*>(m), width, height, x, y, metresPerPixel);
-            done->set_value(EncodeGif(rgba.data(), std::max(width, 1), std::max(height, 1)));
+            const int w = std::max(width, 1), h = std::max(height, 1);
+            if (format == Format::Gif) {
+                picture = EncodeGif(rgba.data(), w, h);
+            } else {
+                mapnik::image_rgba8 image(w, h);
+                std::memcpy(image.data(), rgba.data(), rgba.size());
+                picture = mapnik::save_to_string(image, "png32");
+            }
         } catch (const std::exception& e) {
-            done->set_exception(std::make_exception_ptr(std::runtime_error(e.what())));
+            return done(std::string(), std::make_exception_ptr(std::runtime_error(e.what())));
         }
+        done(std::move(picture), nullptr);
     });
-    return result.get();
 }
 
 }  // namespace render

@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <future>
 #include <memory>
@@ -28,12 +29,13 @@ public:
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
 
-    // A GIF of width x height pixels (0 meaning 1) of the Mercator window
-    // centred on (x, y) at metresPerPixel, rendered and encoded on a worker.
-    // Throws std::runtime_error when the renderer cannot draw it.
-    std::string RenderGif(int width, int height, double x, double y, double metresPerPixel);
-    // The same picture as RGBA bytes, rows from the top.
-    std::vector<uint8_t> RenderRgba(int width, int height, double x, double y, double metresPerPixel);
+    enum class Format { Gif, Png };
+    using Done = std::function<void(std::string picture, std::exception_ptr error)>;
+    // A picture of width x height pixels (0 meaning 1) of the Mercator
+    // window centred on (x, y) at metresPerPixel, rendered and encoded on a
+    // worker, which then calls done: with the bytes, or with a
+    // std::runtime_error when the renderer cannot draw it.
+    void Render(int width, int height, double x, double y, double metresPerPixel, Format format, Done done);
 
 private:
     void Work();

@@ -4,17 +4,13 @@
 // the tests can reproduce a misbehaving server.
 #include "server/stand_in/stand_in.h"
 
-#include <httplib.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #include "server/http/requests.h"
 
@@ -77,64 +73,20 @@ std::string TakeShape(const std::string& path, Shape& shape) {
     return end == std::string::npos ? "/" : path.substr(end);
 }
 
-void Sleep(int ms) {
-    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-// Sends body as the shape asks: at once, slowly, without a length, cut short
-// or with a pause in the middle.
-void Send(httplib::Response& res, std::string body, const char* type, const Shape& shape) {
+// Body as the shape asks: at once, slowly, without a length, cut short or
+// with a pause in the middle (the front sends it so).
+void Send(front::Answer& res, std::string body, const char* type, const Shape& shape) {
     if (shape.status > 0) res.status = shape.status;
-    if (!shape.noLength && shape.trickle == 0 && shape.drop < 0 && shape.stallMs == 0) {
-        res.set_content(body, type);
-        return;
-    }
-    struct State {
-        std::string body;
-        Shape shape;
-        bool stalled = false;
-    };
-    auto state = std::make_shared<State>();
-    state->body = std::move(body);
-    state->shape = shape;
-    // Writes the next piece from offset; false ends the connection.
-    auto piece = [state](size_t offset, httplib::DataSink& sink) -> bool {
-        const Shape& s = state->shape;
-        const size_t size = state->body.size();
-        size_t stop = size;
-        if (s.drop >= 0 && static_cast<size_t>(s.drop) < stop) stop = static_cast<size_t>(s.drop);
-        if (offset >= stop) return false;  // only reached when dropping
-        size_t n = stop - offset;
-        if (s.trickle > 0 && n > s.trickle) n = s.trickle;
-        const size_t middle = size / 2;
-        if (s.stallMs > 0 && !state->stalled) {
-            if (offset >= middle) {
-                state->stalled = true;
-                Sleep(s.stallMs);
-            } else if (offset + n > middle) {
-                n = middle - offset;
-            }
-        }
-        if (n > 0 && !sink.write(state->body.data() + offset, n)) return false;
-        if (s.trickle > 0 && offset + n < stop) Sleep(s.trickleMs);
-        return true;
-    };
-    if (shape.noLength) {
-        res.set_chunked_content_provider(type, [state, piece](size_t offset, httplib::DataSink& sink) {
-            const size_t size = state->body.size();
-            size_t stop = state->shape.drop >= 0 ? std::min(size, static_cast<size_t>(state->shape.drop)) : size;
-            if (offset >= stop) {
-                if (stop < size) return false;
-                Sleep(state->shape.lingerMs);
-                sink.done();
-                return true;
-            }
-            return piece(offset, sink);
-        });
-    } else {
-        res.set_content_provider(state->body.size(), type,
-                                 [piece](size_t offset, size_t, httplib::DataSink& sink) { return piece(offset, sink); });
-    }
+    res.body = std::make_shared<const std::string>(std::move(body));
+    res.type = type;
+    front::Delivery& d = res.delivery;
+    d.delayMs = shape.delayMs;
+    d.piece = shape.trickle;
+    d.pauseMs = shape.trickle > 0 ? shape.trickleMs : 0;
+    d.chunked = shape.noLength;
+    d.drop = shape.drop;
+    d.stallMs = shape.stallMs;
+    d.lingerMs = shape.noLength ? shape.lingerMs : 0;
 }
 
 std::string Base64(const std::string& in) {
@@ -163,12 +115,12 @@ std::string Base64(const std::string& in) {
     return out;
 }
 
-void BadRequest(httplib::Response& res, const std::string& why, const Shape& shape) {
+void BadRequest(front::Answer& res, const std::string& why, const Shape& shape) {
     res.status = 400;
     Send(res, HtmlPage(400, "Bad Request", why), "text/html", shape);
 }
 
-void NotFound(httplib::Response& res, const std::string& what, const Shape& shape) {
+void NotFound(front::Answer& res, const std::string& what, const Shape& shape) {
     res.status = 404;
     Send(res, HtmlPage(404, "Not Found", "No such page: " + Escape(what)),
          "text/html", shape);
@@ -195,7 +147,7 @@ std::string CachedMap(int width, int height, int level, double lat, double lon, 
     return *picture;
 }
 
-void Client(const Query& q, httplib::Response& res, Shape& shape) {
+void Client(const Query& q, front::Answer& res, const Shape& shape) {
     auto cmd = q.find("cmd");
     double lat = 0, lon = 0;
     if (cmd != q.end() && cmd->second == "map") {
@@ -222,7 +174,7 @@ void Client(const Query& q, httplib::Response& res, Shape& shape) {
     BadRequest(res, "unknown cmd", shape);
 }
 
-void Download(const Options& options, const std::string& name, httplib::Response& res, const Shape& shape) {
+void Download(const Options& options, const std::string& name, front::Answer& res, const Shape& shape) {
     std::string content;
     if (!requests::ReadDownload(options.downloads, name, content))
         return NotFound(res, "/download/plugins/" + name, shape);
@@ -231,37 +183,40 @@ void Download(const Options& options, const std::string& name, httplib::Response
 
 }  // namespace
 
-void Handle(const Options& options, const httplib::Request& req, httplib::Response& res) {
+front::Answer Handle(const Options& options, const front::Request& req) {
+    front::Answer res;
     Shape shape;
     shape.style = options.style;
     std::string target = TakeShape(req.target, shape);
     size_t question = target.find('?');
     std::string path = target.substr(0, question);
     std::string query = question == std::string::npos ? "" : target.substr(question + 1);
-    Sleep(shape.delayMs);
-
-    if (!shape.auth.empty() && req.get_header_value("Authorization") != "Basic " + Base64(shape.auth)) {
+    if (!shape.auth.empty() && req.Field("authorization") != "Basic " + Base64(shape.auth)) {
         res.status = 401;
-        res.set_header("WWW-Authenticate", "Basic realm=\"plivors\"");
+        res.fields.emplace_back("WWW-Authenticate", "Basic realm=\"plivors\"");
         Shape plain;
-        return Send(res, HtmlPage(401, "Unauthorized", "Credentials needed."), "text/html", plain);
+        plain.delayMs = shape.delayMs;
+        Send(res, HtmlPage(401, "Unauthorized", "Credentials needed."), "text/html", plain);
+        return res;
     }
+    const std::string downloads = "/download/plugins/", bytes = "/_test/bytes/";
     if (path == "/plivors/client") {
-        auto q = ParseQuery(query);
-        return Client(q, res, shape);
-    }
-    const std::string downloads = "/download/plugins/";
-    if (path.compare(0, downloads.size(), downloads) == 0)
-        return Download(options, path.substr(downloads.size()), res, shape);
-    const std::string bytes = "/_test/bytes/";
-    if (path.compare(0, bytes.size(), bytes) == 0) {
+        Client(ParseQuery(query), res, shape);
+    } else if (path.compare(0, downloads.size(), downloads) == 0) {
+        Download(options, path.substr(downloads.size()), res, shape);
+    } else if (path.compare(0, bytes.size(), bytes) == 0) {
         int n = ToInt(path.substr(bytes.size()), -1);
-        if (n < 0 || n > 64 * 1024 * 1024) return BadRequest(res, "byte count out of range", shape);
-        std::string body(static_cast<size_t>(n), 'a');
-        for (int i = 0; i < n; ++i) body[i] = static_cast<char>('a' + i % 26);
-        return Send(res, body, "application/octet-stream", shape);
+        if (n < 0 || n > 64 * 1024 * 1024) {
+            BadRequest(res, "byte count out of range", shape);
+        } else {
+            std::string body(static_cast<size_t>(n), 'a');
+            for (int i = 0; i < n; ++i) body[i] = static_cast<char>('a' + i % 26);
+            Send(res, body, "application/octet-stream", shape);
+        }
+    } else {
+        NotFound(res, path, shape);
     }
-    NotFound(res, path, shape);
+    return res;
 }
 
 const char* Usage() {

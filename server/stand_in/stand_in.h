@@ -3,12 +3,8 @@
 
 #include <string>
 
+#include "server/front/answer.h"
 #include "server/stand_in/map_picture.h"
-
-namespace httplib {
-struct Request;
-struct Response;
-}  // namespace httplib
 
 namespace stand_in {
 
@@ -17,7 +13,9 @@ struct Options {
     std::string downloads;
 };
 
-void Handle(const Options& options, const httplib::Request& req, httplib::Response& res);
+// The answer to a request, with its shape; may take a while (a large
+// picture), so it is called off the front's threads.
+front::Answer Handle(const Options& options, const front::Request& req);
 // The stand-in's part of --help.
 const char* Usage();
 

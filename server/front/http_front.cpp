@@ -1,0 +1,461 @@
+#include "server/front/http_front.h"
+
+#include <sys/resource.h>
+
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <list>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "server/http/requests.h"
+
+namespace front {
+
+namespace net = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = net::ip::tcp;
+using Clock = std::chrono::steady_clock;
+
+const std::string& Request::Field(const std::string& name) const {
+    static const std::string none;
+    for (const auto& f : fields)
+        if (f.first == name) return f.second;
+    return none;
+}
+
+namespace {
+
+class Session;
+
+// A plain answer leaves in pieces of at most this size, so that the send
+// timeout measures progress rather than the whole transfer.
+const size_t kLargestPiece = 1 << 20;
+// After the last answer of a connection, what the client still sends is
+// read and dropped for this long, so that closing with unread bytes does
+// not reset the connection before the client has read its answer.
+const int kLingerSeconds = 2;
+
+}  // namespace
+
+struct Server::Shared : std::enable_shared_from_this<Server::Shared> {
+    net::io_context io;
+    tcp::acceptor acceptor{io};
+    net::signal_set signals{io, SIGINT, SIGTERM};
+    net::steady_timer deadline{io};  // of the stop
+    net::steady_timer retry{io};     // of accepting, when descriptors run out
+    Limits limits;
+    Handler handler;
+    std::atomic<bool> stopping{false};
+    std::atomic<size_t> open{0}, busy{0};
+    std::mutex mutex;
+    std::list<std::weak_ptr<Session>> sessions;
+
+    void Accept();
+    void Stop(int signal);
+    void Left();  // a session ended
+};
+
+namespace {
+
+class Session : public std::enable_shared_from_this<Session> {
+public:
+    Session(tcp::socket socket, std::shared_ptr<Server::Shared> shared)
+        : stream_(std::move(socket)), timer_(stream_.get_executor()), shared_(std::move(shared)) {
+        buffer_.max_size(shared_->limits.requestLine + shared_->limits.headers + 4096);
+        ++shared_->open;
+    }
+    ~Session() {
+        {
+            std::lock_guard<std::mutex> lock(shared_->mutex);
+            shared_->sessions.erase(place_);
+        }
+        if (busy_) --shared_->busy;
+        --shared_->open;
+        shared_->Left();
+    }
+
+    void Start() {
+        {
+            std::lock_guard<std::mutex> lock(shared_->mutex);
+            place_ = shared_->sessions.insert(shared_->sessions.end(), weak_from_this());
+        }
+        net::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->Next(); });
+    }
+
+    // On stop: an idle connection closes now, a busy one after its answer.
+    void Stop() {
+        net::post(stream_.get_executor(), [self = shared_from_this()] {
+            if (self->idle_) self->stream_.socket().cancel();
+        });
+    }
+
+private:
+    void SetBusy(bool busy) {
+        if (busy == busy_) return;
+        busy_ = busy;
+        if (busy) ++shared_->busy;
+        else --shared_->busy;
+    }
+
+    void Next() {
+        SetBusy(false);
+        if (shared_->stopping) return Close();
+        if (buffer_.size() > 0) {  // a pipelined request has begun already
+            firstByte_ = Clock::now();
+            return ReadHeader();
+        }
+        // Waiting for the first byte of a request: the idle timeout.
+        buffer_.shrink_to_fit();
+        idle_ = true;
+        stream_.expires_after(std::chrono::seconds(shared_->limits.idleSeconds));
+        stream_.async_read_some(buffer_.prepare(512), [self = shared_from_this()](beast::error_code ec, size_t n) {
+            self->idle_ = false;
+            if (ec) return self->Close();
+            self->buffer_.commit(n);
+            self->firstByte_ = Clock::now();
+            self->ReadHeader();
+        });
+    }
+
+    void ReadHeader() {
+        SetBusy(true);
+        parser_.emplace();
+        const Limits& l = shared_->limits;
+        parser_->header_limit(static_cast<std::uint32_t>(l.requestLine + l.headers));
+        parser_->body_limit(l.body);
+        stream_.expires_at(firstByte_ + std::chrono::seconds(l.requestSeconds));
+        http::async_read_header(stream_, buffer_, *parser_,
+                                [self = shared_from_this()](beast::error_code ec, size_t n) { self->OnHeader(ec, n); });
+    }
+
+    void OnHeader(beast::error_code ec, size_t headerBytes) {
+        if (ec == http::error::header_limit || ec == http::error::buffer_overflow) return Refuse(LongestPart());
+        if (ec == http::error::body_limit) return Refuse(413);
+        if (ec == beast::error::timeout || ec == http::error::end_of_stream || ec == net::error::operation_aborted)
+            return Close();
+        if (ec) return Refuse(400);
+        const auto& req = parser_->get();
+        const size_t line = req.method_string().size() + req.target().size() + 12;  // two spaces, HTTP/1.x, CRLF
+        if (line > shared_->limits.requestLine) return Refuse(414);
+        if (headerBytes - std::min(headerBytes, line) > shared_->limits.headers) return Refuse(431);
+        if (parser_->is_done()) return Dispatch();
+        http::async_read(stream_, buffer_, *parser_, [self = shared_from_this()](beast::error_code ec, size_t) {
+            if (ec == http::error::body_limit) return self->Refuse(413);
+            if (ec) return self->Close();
+            self->Dispatch();
+        });
+    }
+
+    // Which limit a request past them broke: its first line, or the fields.
+    int LongestPart() const {
+        auto data = buffer_.data();
+        std::string_view seen(static_cast<const char*>(data.data()), data.size());
+        size_t end = seen.find("\r\n");
+        return end == std::string_view::npos || end + 2 > shared_->limits.requestLine ? 414 : 431;
+    }
+
+    void Dispatch() {
+        stream_.expires_never();  // nothing to read or write while the service works
+        auto& req = parser_->get();
+        keepAlive_ = req.keep_alive();
+        Request request;
+        request.method = std::string(req.method_string());
+        request.target = std::string(req.target());
+        for (const auto& field : req) {
+            std::string name(field.name_string());
+            std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+            request.fields.emplace_back(std::move(name), std::string(field.value()));
+        }
+        parser_.reset();
+        head_ = request.method == "HEAD";
+        if (request.method != "GET" && !head_) {
+            Answer refusal = Page(405, "only GET and HEAD are served");
+            refusal.fields.emplace_back("Allow", "GET, HEAD");
+            return Send(std::move(refusal));
+        }
+        // The reply comes back to this connection's strand, from whichever
+        // thread answered; until then the server counts it as work in flight.
+        auto guard = net::make_work_guard(stream_.get_executor());
+        Reply reply = [self = shared_from_this(), guard](Answer answer) {
+            net::post(self->stream_.get_executor(),
+                      [self, answer = std::move(answer)]() mutable { self->Send(std::move(answer)); });
+        };
+        shared_->handler(std::move(request), std::move(reply));
+    }
+
+    static Answer Page(int status, const std::string& why) {
+        Answer a;
+        a.Set(status, requests::HtmlPage(status, std::string(http::obsolete_reason(http::int_to_status(status))), why),
+              "text/html");
+        a.fields.emplace_back("Cache-Control", "no-store");
+        return a;
+    }
+
+    // A request the front cannot pass on: answered and the connection closed.
+    void Refuse(int status) {
+        SetBusy(true);
+        keepAlive_ = false;
+        head_ = false;
+        const char* why = status == 414   ? "the request line is too long"
+                          : status == 431 ? "the header fields are too long"
+                          : status == 413 ? "the request body is too long"
+                                          : "the request is malformed";
+        Send(Page(status, why));
+    }
+
+    void Send(Answer answer) {
+        answer_ = std::move(answer);
+        if (answer_.delivery.delayMs > 0) {
+            timer_.expires_after(std::chrono::milliseconds(answer_.delivery.delayMs));
+            timer_.async_wait([self = shared_from_this()](beast::error_code) { self->WriteHead(); });
+        } else {
+            WriteHead();
+        }
+    }
+
+    void WriteHead() {
+        const Delivery& d = answer_.delivery;
+        const int status = answer_.status;
+        std::string& h = header_;
+        h = "HTTP/1.1 " + std::to_string(status) + " " +
+            std::string(http::obsolete_reason(http::int_to_status(static_cast<unsigned>(status)))) + "\r\n";
+        const bool bodiless = status == 304 || status == 204 || (status >= 100 && status < 200);
+        if (!bodiless) {
+            if (d.chunked) h += "Transfer-Encoding: chunked\r\n";
+            else h += "Content-Length: " + std::to_string(answer_.body->size()) + "\r\n";
+        }
+        if (!answer_.type.empty() && !bodiless) h += "Content-Type: " + answer_.type + "\r\n";
+        for (const auto& f : answer_.fields) h += f.first + ": " + f.second + "\r\n";
+        if (!keepAlive_ || shared_->stopping) {
+            keepAlive_ = false;
+            h += "Connection: close\r\n";
+        } else {
+            h += "Keep-Alive: timeout=" + std::to_string(shared_->limits.idleSeconds) + "\r\n";
+        }
+        h += "\r\n";
+        size_ = head_ || bodiless ? 0 : answer_.body->size();
+        stop_ = d.drop >= 0 ? std::min(size_, static_cast<size_t>(d.drop)) : size_;
+        offset_ = 0;
+        stalled_ = false;
+        headSent_ = false;
+        WritePiece();
+    }
+
+    void WritePiece() {
+        const Delivery& d = answer_.delivery;
+        if (offset_ >= stop_ && headSent_) return Finish();
+        size_t n = stop_ - offset_;
+        if (d.piece > 0) n = std::min(n, d.piece);
+        n = std::min(n, kLargestPiece);
+        const size_t middle = size_ / 2;
+        if (d.stallMs > 0 && !stalled_ && headSent_) {
+            if (offset_ >= middle) {
+                stalled_ = true;
+                timer_.expires_after(std::chrono::milliseconds(d.stallMs));
+                return timer_.async_wait([self = shared_from_this(), n](beast::error_code) { self->Write(n); });
+            }
+            if (offset_ + n > middle) n = middle - offset_;
+        }
+        Write(n);
+    }
+
+    void Write(size_t n) {
+        std::vector<net::const_buffer> out;
+        if (!headSent_) out.push_back(net::buffer(header_));
+        if (n > 0) {
+            if (answer_.delivery.chunked) {
+                char size[24];
+                chunkHead_.assign(size, static_cast<size_t>(std::snprintf(size, sizeof size, "%zx\r\n", n)));
+                out.push_back(net::buffer(chunkHead_));
+            }
+            out.push_back(net::buffer(answer_.body->data() + offset_, n));
+            if (answer_.delivery.chunked) out.push_back(net::buffer("\r\n", 2));
+        }
+        stream_.expires_after(std::chrono::seconds(shared_->limits.sendSeconds));
+        net::async_write(stream_, out, [self = shared_from_this(), n](beast::error_code ec, size_t) {
+            if (ec) return self->Close();
+            self->headSent_ = true;
+            self->offset_ += n;
+            const Delivery& d = self->answer_.delivery;
+            if (d.piece > 0 && self->offset_ < self->stop_ && d.pauseMs > 0) {
+                self->timer_.expires_after(std::chrono::milliseconds(d.pauseMs));
+                return self->timer_.async_wait([self](beast::error_code) { self->WritePiece(); });
+            }
+            self->WritePiece();
+        });
+    }
+
+    // The body has gone as far as it should.
+    void Finish() {
+        const Delivery& d = answer_.delivery;
+        if (stop_ < size_) return Close();  // cut short on purpose
+        if (d.chunked && !head_ && size_ == answer_.body->size()) {
+            answer_.delivery.chunked = false;  // the last chunk goes once
+            timer_.expires_after(std::chrono::milliseconds(d.lingerMs));
+            return timer_.async_wait([self = shared_from_this()](beast::error_code) {
+                self->stream_.expires_after(std::chrono::seconds(self->shared_->limits.sendSeconds));
+                net::async_write(self->stream_, net::buffer("0\r\n\r\n", 5),
+                                 [self](beast::error_code ec, size_t) { ec ? self->Close() : self->Done(); });
+            });
+        }
+        Done();
+    }
+
+    void Done() {
+        answer_ = Answer();
+        if (!keepAlive_ || shared_->stopping) return Linger();
+        Next();
+    }
+
+    // Closes after the answer: no more writes, and what the client still
+    // sends is read and dropped until it closes too or time runs out.
+    void Linger() {
+        beast::error_code ec;
+        stream_.socket().shutdown(tcp::socket::shutdown_send, ec);
+        if (ec) return Close();
+        buffer_.clear();
+        stream_.expires_after(std::chrono::seconds(kLingerSeconds));
+        Drain();
+    }
+
+    void Drain() {
+        stream_.async_read_some(buffer_.prepare(4096), [self = shared_from_this()](beast::error_code ec, size_t) {
+            if (ec) return self->Close();
+            self->Drain();
+        });
+    }
+
+    void Close() {
+        SetBusy(false);
+        beast::error_code ec;
+        stream_.socket().shutdown(tcp::socket::shutdown_both, ec);
+        stream_.close();
+    }
+
+    beast::tcp_stream stream_;
+    net::steady_timer timer_;
+    std::shared_ptr<Server::Shared> shared_;
+    std::list<std::weak_ptr<Session>>::iterator place_;
+    beast::flat_buffer buffer_;
+    std::optional<http::request_parser<http::string_body>> parser_;
+    Clock::time_point firstByte_;
+    bool idle_ = false, busy_ = false, keepAlive_ = false, head_ = false;
+    // The answer being sent.
+    Answer answer_;
+    std::string header_, chunkHead_;
+    size_t size_ = 0, stop_ = 0, offset_ = 0;
+    bool stalled_ = false, headSent_ = false;
+};
+
+}  // namespace
+
+void Server::Shared::Accept() {
+    acceptor.async_accept(net::make_strand(io), [this](beast::error_code ec, tcp::socket socket) {
+        if (ec == net::error::operation_aborted || !acceptor.is_open()) return;
+        if (ec) {
+            // Out of descriptors (or a connection reset before it was taken):
+            // try again shortly rather than spin.
+            retry.expires_after(std::chrono::milliseconds(50));
+            retry.async_wait([this](beast::error_code e) {
+                if (!e) Accept();
+            });
+            return;
+        }
+        beast::error_code ignored;
+        // Header and body may leave in separate writes: without this, Nagle's
+        // algorithm holds the second for the client's delayed acknowledgement.
+        socket.set_option(tcp::no_delay(true), ignored);
+        std::make_shared<Session>(std::move(socket), shared_from_this())->Start();
+        Accept();
+    });
+}
+
+void Server::Shared::Stop(int signal) {
+    if (stopping.exchange(true)) return;
+    std::printf("plivors-server stopping on %s, %zu answers in flight\n", signal == SIGTERM ? "SIGTERM" : "SIGINT",
+                busy.load());
+    std::fflush(stdout);
+    beast::error_code ignored;
+    acceptor.close(ignored);
+    retry.cancel();
+    std::vector<std::shared_ptr<Session>> all;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (auto& weak : sessions)
+            if (auto s = weak.lock()) all.push_back(std::move(s));
+    }
+    for (auto& s : all) s->Stop();
+    all.clear();
+    Left();
+}
+
+void Server::Shared::Left() {
+    if (!stopping || io.stopped()) return;
+    net::post(io, [self = shared_from_this()] {
+        if (self->open == 0) self->deadline.cancel();
+    });
+}
+
+Server::Server(const std::string& address, int port, const Limits& limits) : shared_(std::make_shared<Shared>()) {
+    shared_->limits = limits;
+    beast::error_code ec;
+    auto ip = net::ip::make_address(address, ec);
+    if (ec) throw std::runtime_error("cannot bind " + address + ": not an address");
+    tcp::endpoint where(ip, static_cast<unsigned short>(port));
+    tcp::acceptor& a = shared_->acceptor;
+    a.open(where.protocol(), ec);
+    if (!ec) a.set_option(net::socket_base::reuse_address(true), ec);
+    if (!ec) a.bind(where, ec);
+    if (ec) throw std::runtime_error(port == 0 ? "cannot bind " + address
+                                               : "cannot bind " + address + " port " + std::to_string(port));
+    a.listen(net::socket_base::max_listen_connections, ec);
+    if (ec) throw std::runtime_error("cannot listen on " + address + " port " + std::to_string(port));
+}
+
+Server::~Server() = default;
+
+int Server::port() const { return shared_->acceptor.local_endpoint().port(); }
+size_t Server::connections() const { return shared_->open; }
+size_t Server::busy() const { return shared_->busy; }
+
+void Server::Run(Handler handler, int threads, int stopSeconds) {
+    Shared& s = *shared_;
+    s.handler = std::move(handler);
+    s.Accept();
+    s.signals.async_wait([&s, stopSeconds](beast::error_code ec, int signal) {
+        if (ec) return;
+        s.deadline.expires_after(std::chrono::seconds(stopSeconds));
+        s.deadline.async_wait([&s](beast::error_code e) {
+            if (!e) s.io.stop();  // answers still in flight after the grace time are abandoned
+        });
+        s.Stop(signal);
+    });
+    std::vector<std::thread> more;
+    for (int i = 1; i < threads; ++i) more.emplace_back([&s] { s.io.run(); });
+    s.io.run();
+    for (auto& t : more) t.join();
+}
+
+long RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return -1;
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+        getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    return static_cast<long>(limit.rlim_cur);
+}
+
+}  // namespace front
