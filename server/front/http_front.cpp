@@ -157,12 +157,12 @@ private:
         });
     }
 
-    // Which limit a request past them broke: its first line, or the fields.
+    // Which limit a request past them broke: its first line, or the fields
+    // (the parser has taken the first line when it got that far).
     int LongestPart() const {
-        auto data = buffer_.data();
-        std::string_view seen(static_cast<const char*>(data.data()), data.size());
-        size_t end = seen.find("\r\n");
-        return end == std::string_view::npos || end + 2 > shared_->limits.requestLine ? 414 : 431;
+        const auto& req = parser_->get();
+        if (req.target().empty()) return 414;
+        return req.method_string().size() + req.target().size() + 12 > shared_->limits.requestLine ? 414 : 431;
     }
 
     void Dispatch() {
@@ -259,8 +259,9 @@ private:
         if (d.piece > 0) n = std::min(n, d.piece);
         n = std::min(n, kLargestPiece);
         const size_t middle = size_ / 2;
-        if (d.stallMs > 0 && !stalled_ && headSent_) {
+        if (d.stallMs > 0 && !stalled_) {
             if (offset_ >= middle) {
+                if (!headSent_) return Write(0);  // the pause comes after the head
                 stalled_ = true;
                 timer_.expires_after(std::chrono::milliseconds(d.stallMs));
                 return timer_.async_wait([self = shared_from_this(), n](beast::error_code) { self->Write(n); });
@@ -288,7 +289,7 @@ private:
             self->headSent_ = true;
             self->offset_ += n;
             const Delivery& d = self->answer_.delivery;
-            if (d.piece > 0 && self->offset_ < self->stop_ && d.pauseMs > 0) {
+            if (n > 0 && d.piece > 0 && self->offset_ < self->stop_ && d.pauseMs > 0) {
                 self->timer_.expires_after(std::chrono::milliseconds(d.pauseMs));
                 return self->timer_.async_wait([self](beast::error_code) { self->WritePiece(); });
             }
@@ -383,7 +384,7 @@ void Server::Shared::Accept() {
 
 void Server::Shared::Stop(int signal) {
     if (stopping.exchange(true)) return;
-    std::printf("plivors-server stopping on %s, %zu answers in flight\n", signal == SIGTERM ? "SIGTERM" : "SIGINT",
+    std::printf("plivors-server stopping on %s; answers in flight: %zu\n", signal == SIGTERM ? "SIGTERM" : "SIGINT",
                 busy.load());
     std::fflush(stdout);
     beast::error_code ignored;

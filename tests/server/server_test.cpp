@@ -17,37 +17,14 @@
 #include <thread>
 #include <vector>
 
+#include "server/server_support.h"
 #include "support/map_geometry.h"
 #include "support/test_support.h"
 
 using namespace testing_support;
+using namespace server_testing;
 
 namespace {
-
-
-
-struct Answer {
-    long status = 0;
-    std::string body;
-};
-
-size_t Collect(char* data, size_t size, size_t n, void* out) {
-    static_cast<std::string*>(out)->append(data, size * n);
-    return size * n;
-}
-
-Answer Get(const std::string& url) {
-    Answer a;
-    CURL* curl = curl_easy_init();
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Collect);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &a.body);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 60L);
-    curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
-    if (curl_easy_perform(curl) == CURLE_OK) curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &a.status);
-    curl_easy_cleanup(curl);
-    return a;
-}
 
 struct Picture {
     int width = 0, height = 0, colors = 0;
@@ -209,55 +186,6 @@ TEST_F(MapServer, MalformedRequestsGetA400Page) {
         EXPECT_NE(a.body.find("<html>"), std::string::npos);
     }
 }
-
-// A server of our own, with its own arguments; stopped when the test ends.
-class OwnServer {
-public:
-    explicit OwnServer(const std::vector<std::string>& args) {
-        const std::string dir = Env("PLIVORS_TEST_WORKDIR");
-        portFile_ = JoinPath(dir, "own-server.port");
-        outFile_ = JoinPath(dir, "own-server.out");
-        std::remove(portFile_.c_str());
-        std::vector<std::string> all = {Env("PLIVORS_TEST_SERVER_BINARY"), "--port", "0", "--port-file", portFile_,
-                                        "--log", JoinPath(dir, "own-server.log")};
-        all.insert(all.end(), args.begin(), args.end());
-        pid_ = fork();
-        if (pid_ == 0) {
-            std::freopen(outFile_.c_str(), "w", stderr);
-            std::freopen(outFile_.c_str(), "a", stdout);
-            std::vector<char*> argv;
-            for (std::string& a : all) argv.push_back(&a[0]);
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        for (int i = 0; i < 600 && status_ < 0; ++i) {
-            std::ifstream port(portFile_);
-            int n = 0;
-            if (port >> n) {
-                base_ = "http://127.0.0.1:" + std::to_string(n);
-                return;
-            }
-            int st = 0;
-            if (waitpid(pid_, &st, WNOHANG) == pid_) status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    }
-    ~OwnServer() {
-        if (status_ < 0 && pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    const std::string& base() const { return base_; }
-    int exitStatus() const { return status_; }
-    std::string output() const { return ReadFile(outFile_); }
-
-private:
-    pid_t pid_ = -1;
-    int status_ = -1;
-    std::string portFile_, outFile_, base_;
-};
 
 TEST_F(MapServer, BadStylesAndUnservableRequestsFailClearly) {
     const std::string dir = Env("PLIVORS_TEST_WORKDIR");
