@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "server/front/request_reading.h"
 #include "server/http/requests.h"
 
 namespace front {
@@ -131,54 +132,31 @@ private:
     void ReadHeader() {
         SetBusy(true);
         parser_.emplace();
-        const Limits& l = shared_->limits;
-        parser_->header_limit(static_cast<std::uint32_t>(l.requestLine + l.headers));
-        parser_->body_limit(l.body);
-        stream_.expires_at(firstByte_ + std::chrono::seconds(l.requestSeconds));
+        Prepare(*parser_, shared_->limits);
+        stream_.expires_at(firstByte_ + std::chrono::seconds(shared_->limits.requestSeconds));
         http::async_read_header(stream_, buffer_, *parser_,
                                 [self = shared_from_this()](beast::error_code ec, size_t n) { self->OnHeader(ec, n); });
     }
 
     void OnHeader(beast::error_code ec, size_t headerBytes) {
-        if (ec == http::error::header_limit || ec == http::error::buffer_overflow) return Refuse(LongestPart());
-        if (ec == http::error::body_limit) return Refuse(413);
-        if (ec == beast::error::timeout || ec == http::error::end_of_stream || ec == net::error::operation_aborted)
-            return Close();
-        if (ec) return Refuse(400);
-        const auto& req = parser_->get();
-        const size_t line = req.method_string().size() + req.target().size() + 12;  // two spaces, HTTP/1.x, CRLF
-        if (line > shared_->limits.requestLine) return Refuse(414);
-        if (headerBytes - std::min(headerBytes, line) > shared_->limits.headers) return Refuse(431);
+        const int verdict = Verdict(*parser_, ec, headerBytes, shared_->limits);
+        if (verdict < 0) return Close();
+        if (verdict > 0) return Refuse(verdict);
         if (parser_->is_done()) return Dispatch();
         http::async_read(stream_, buffer_, *parser_, [self = shared_from_this()](beast::error_code ec, size_t) {
-            if (ec == http::error::body_limit) return self->Refuse(413);
-            if (ec) return self->Close();
+            const int verdict = ec ? Verdict(*self->parser_, ec, 0, self->shared_->limits) : 0;
+            if (verdict < 0) return self->Close();
+            if (verdict > 0) return self->Refuse(verdict);
             self->Dispatch();
         });
     }
 
-    // Which limit a request past them broke: its first line, or the fields
-    // (the parser has taken the first line when it got that far).
-    int LongestPart() const {
-        const auto& req = parser_->get();
-        if (req.target().empty()) return 414;
-        return req.method_string().size() + req.target().size() + 12 > shared_->limits.requestLine ? 414 : 431;
-    }
-
     void Dispatch() {
         stream_.expires_never();  // nothing to read or write while the service works
-        auto& req = parser_->get();
-        keepAlive_ = req.keep_alive();
-        Request request;
-        request.method = std::string(req.method_string());
-        request.target = std::string(req.target());
-        for (const auto& field : req) {
-            std::string name(field.name_string());
-            std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-            request.fields.emplace_back(std::move(name), std::string(field.value()));
-        }
+        keepAlive_ = parser_->get().keep_alive();
+        Request request = ToRequest(*parser_);
         parser_.reset();
-        head_ = request.method == "HEAD";
+        head_ = request.head();
         if (request.method != "GET" && !head_) {
             Answer refusal = Page(405, "only GET and HEAD are served");
             refusal.fields.emplace_back("Allow", "GET, HEAD");

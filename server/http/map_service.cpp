@@ -1,12 +1,10 @@
 #include "server/http/map_service.h"
 
 #include <chrono>
-#include <cmath>
-#include <ctime>
 
-#include "server/geo.h"
 #include "server/http/conditional.h"
 #include "server/http/requests.h"
+#include "server/http/routes.h"
 #include "server/page/operator_page.h"
 
 using front::Answer;
@@ -44,62 +42,55 @@ struct MapService::Exchange {
 void MapService::Handle(front::Request request, front::Reply reply) {
     statistics.Request();
     auto x = std::make_shared<Exchange>(Exchange{std::move(request), std::move(reply), log});
-    const std::string& target = x->request.target;
-    const size_t question = target.find('?');
-    const std::string path = target.substr(0, question);
-    const std::string query = question == std::string::npos ? "" : target.substr(question + 1);
-    const std::string downloadPrefix = "/download/plugins/", tilePrefix = "/tiles/", leafletPrefix = "/leaflet/";
-
-    if (path == "/plivors/client") return Client(x, query);
-    if (path.compare(0, downloadPrefix.size(), downloadPrefix) == 0)
-        return Download(x, path.substr(downloadPrefix.size()));
-    if (path.compare(0, tilePrefix.size(), tilePrefix) == 0) return Tile(x, path.substr(tilePrefix.size()));
-    if (path == "/") {
+    const routes::Route r = routes::Read(x->request.target);
+    using routes::Kind;
+    switch (r.kind) {
+    case Kind::Map:
+        return Picture(x, r.map.width, r.map.height, r.x, r.y, r.metresPerPixel, render::Renderer::Format::Gif,
+                       "image/gif");
+    case Kind::Tile:
+        return Picture(x, 256, 256, r.x, r.y, r.metresPerPixel, render::Renderer::Format::Png, "image/png");
+    case Kind::Place:
+        return Place(x, r.lat, r.lon);
+    case Kind::Download:
+        return Download(x, r.name, r.why);
+    case Kind::Page: {
         Answer a;
         a.Set(200, page::PageHtml(), "text/html; charset=utf-8");
         a.fields.emplace_back("Cache-Control", "no-cache");
         return x->Send(std::move(a));
     }
-    if (path == "/status.json") return Status(x);
-    if (path == "/search") return Search(x, query);
-    if (path.compare(0, leafletPrefix.size(), leafletPrefix) == 0) return Leaflet(x, path.substr(leafletPrefix.size()));
-    x->Page(404, "Not Found", "No such page: " + path);
+    case Kind::Status:
+        return Status(x);
+    case Kind::Search:
+        return Search(x, r.name);
+    case Kind::Leaflet:
+        return Leaflet(x, r.name, r.why);
+    case Kind::BadRequest:
+        return x->Page(400, "Bad Request", r.why);
+    case Kind::NotFound:
+        break;
+    }
+    x->Page(404, "Not Found", r.why);
 }
 
-void MapService::Client(const std::shared_ptr<Exchange>& x, const std::string& query) {
-    requests::Query q = requests::ParseQuery(query);
-    const std::string cmd = q.count("cmd") ? q.at("cmd") : "";
-    if (cmd == "map") {
-        requests::MapRequest map;
-        std::string why = requests::ReadMapRequest(q, map);
-        const double cx = geo::MercatorX(map.lon), cy = geo::MercatorY(map.lat);
-        if (why.empty() && !(std::isfinite(cx) && std::isfinite(cy))) why = "mo lies outside the Mercator plane";
-        if (!why.empty()) return x->Page(400, "Bad Request", why);
-        return Picture(x, map.width, map.height, cx, cy, geo::MetresPerPixel(map.level), render::Renderer::Format::Gif,
-                       "image/gif");
-    }
-    if (cmd == "prox") {
-        double lat = 0, lon = 0;
-        if (!requests::Position(q, lat, lon)) return x->Page(400, "Bad Request", "mo must be LAT,LON in degrees");
-        // A lookup takes microseconds: done here, kept like a picture.
-        cache.Get(
-            x->request.target,
-            [&, lat, lon](const AnswerCache::Finish& finish) {
-                std::string page;
-                try {
-                    page = gazetteer::ProximityPage(places.Phrase(lat, lon, !land.OnLand(lat, lon)));
-                } catch (...) {
-                    return finish(std::string(), std::current_exception());
-                }
-                finish(std::move(page), nullptr);
-            },
-            [this, x](AnswerCache::Value value, std::exception_ptr error, bool hit) {
-                if (error != nullptr) return x->Page(500, "Internal Server Error", "the place cannot be named");
-                Cacheable(x, value, "text/html; charset=ISO-8859-1", hit ? "cached" : "looked up");
-            });
-        return;
-    }
-    x->Page(400, "Bad Request", "unknown cmd");
+void MapService::Place(const std::shared_ptr<Exchange>& x, double lat, double lon) {
+    // A lookup takes microseconds: done here, kept like a picture.
+    cache.Get(
+        x->request.target,
+        [&, lat, lon](const AnswerCache::Finish& finish) {
+            std::string page;
+            try {
+                page = gazetteer::ProximityPage(places.Phrase(lat, lon, !land.OnLand(lat, lon)));
+            } catch (...) {
+                return finish(std::string(), std::current_exception());
+            }
+            finish(std::move(page), nullptr);
+        },
+        [this, x](AnswerCache::Value value, std::exception_ptr error, bool hit) {
+            if (error != nullptr) return x->Page(500, "Internal Server Error", "the place cannot be named");
+            Cacheable(x, value, "text/html; charset=ISO-8859-1", hit ? "cached" : "looked up");
+        });
 }
 
 void MapService::Picture(const std::shared_ptr<Exchange>& x, int width, int height, double cx, double cy,
@@ -149,25 +140,10 @@ void MapService::Cacheable(const std::shared_ptr<Exchange>& x, const AnswerCache
     x->Send(std::move(a), how);
 }
 
-void MapService::Tile(const std::shared_ptr<Exchange>& x, const std::string& path) {
-    // z/x/y.png in the XYZ scheme: 256-pixel tiles of spherical Mercator,
-    // row 0 at the top, levels 0 to 19.
-    int z = -1, col = -1, row = -1;
-    char end[8] = {};
-    const int read = std::sscanf(path.c_str(), "%3d/%7d/%7d%7s", &z, &col, &row, end);
-    const std::string canonical = std::to_string(z) + "/" + std::to_string(col) + "/" + std::to_string(row) + ".png";
-    if (read != 4 || z < 0 || z > 19 || col < 0 || row < 0 || col >= (1 << z) || row >= (1 << z) || path != canonical)
-        return x->Page(404, "Not Found", "No such tile: /tiles/" + path);
-    const double world = 2 * geo::kPi * geo::kRadius, s = world / 256 / (1 << z);
-    Picture(x, 256, 256, -world / 2 + (col + 0.5) * 256 * s, world / 2 - (row + 0.5) * 256 * s, s,
-            render::Renderer::Format::Png, "image/png");
-}
-
-void MapService::Download(const std::shared_ptr<Exchange>& x, const std::string& name) {
+void MapService::Download(const std::shared_ptr<Exchange>& x, const std::string& name, const std::string& why) {
     std::string content;
     requests::FileStamp stamp;
-    if (!requests::ReadDownload(downloads, name, content, &stamp))
-        return x->Page(404, "Not Found", "No such file: /download/plugins/" + name);
+    if (!requests::ReadDownload(downloads, name, content, &stamp)) return x->Page(404, "Not Found", why);
     Answer a;
     // Stored, but checked with the server before every use: a descriptor
     // that changes on the server reaches every client at once.
@@ -182,11 +158,7 @@ void MapService::Download(const std::shared_ptr<Exchange>& x, const std::string&
     x->Send(std::move(a));
 }
 
-void MapService::Search(const std::shared_ptr<Exchange>& x, const std::string& query) {
-    requests::Query q = requests::ParseQuery(query);
-    std::string name = q.count("q") ? requests::DecodePercent(q.at("q")) : "";
-    for (char& c : name)
-        if (c == '+') c = ' ';
+void MapService::Search(const std::shared_ptr<Exchange>& x, const std::string& name) {
     const gazetteer::Place* place = places.Search(name);
     Answer a;
     a.Set(place != nullptr ? 200 : 404, page::PlaceJson(place), "application/json");
@@ -209,10 +181,9 @@ void MapService::Status(const std::shared_ptr<Exchange>& x) {
     x->Send(std::move(a));
 }
 
-void MapService::Leaflet(const std::shared_ptr<Exchange>& x, const std::string& name) {
+void MapService::Leaflet(const std::shared_ptr<Exchange>& x, const std::string& name, const std::string& why) {
     std::string content, type;
-    if (!page::ReadLeaflet(leaflet, name, content, type))
-        return x->Page(404, "Not Found", "No such page: /leaflet/" + name);
+    if (!page::ReadLeaflet(leaflet, name, content, type)) return x->Page(404, "Not Found", why);
     Answer a;
     a.Set(200, std::move(content), type);
     a.fields.emplace_back("Cache-Control", "public, max-age=" + std::to_string(maxAgeSeconds));

@@ -49,12 +49,11 @@ struct MapService {
 
 private:
     struct Exchange;
-    void Client(const std::shared_ptr<Exchange>& x, const std::string& query);
-    void Tile(const std::shared_ptr<Exchange>& x, const std::string& path);
-    void Download(const std::shared_ptr<Exchange>& x, const std::string& name);
-    void Search(const std::shared_ptr<Exchange>& x, const std::string& query);
+    void Place(const std::shared_ptr<Exchange>& x, double lat, double lon);
+    void Download(const std::shared_ptr<Exchange>& x, const std::string& name, const std::string& why);
+    void Search(const std::shared_ptr<Exchange>& x, const std::string& name);
     void Status(const std::shared_ptr<Exchange>& x);
-    void Leaflet(const std::shared_ptr<Exchange>& x, const std::string& name);
+    void Leaflet(const std::shared_ptr<Exchange>& x, const std::string& name, const std::string& why);
     // A kept answer: 200 with its tag and lifetime, or 304 when the client
     // holds it already.
     void Cacheable(const std::shared_ptr<Exchange>& x, const AnswerCache::Value& value, const std::string& type,
