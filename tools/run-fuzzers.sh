@@ -12,6 +12,7 @@ for t in "$build"/fuzz_*; do
   case "$name" in
     fuzz_text) set -- "$here/maps" ;;
     fuzz_red) set -- -max_len=4096 "$here/fuzz/seeds/red" ;;
+    fuzz_request) set -- -max_len=4096 "$here/fuzz/seeds/request" ;;
     *) set -- "$seeds/valid" "$seeds/malformed" ;;
   esac
   "$t" -max_total_time="$secs" -print_final_stats=1 -artifact_prefix="$build/" "$corpus" "$@" || status=1

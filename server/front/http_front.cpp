@@ -28,13 +28,6 @@ namespace http = beast::http;
 using tcp = net::ip::tcp;
 using Clock = std::chrono::steady_clock;
 
-const std::string& Request::Field(const std::string& name) const {
-    static const std::string none;
-    for (const auto& f : fields)
-        if (f.first == name) return f.second;
-    return none;
-}
-
 namespace {
 
 class Session;

@@ -10,6 +10,13 @@ namespace front {
 
 namespace http = boost::beast::http;
 
+const std::string& Request::Field(const std::string& name) const {
+    static const std::string none;
+    for (const auto& f : fields)
+        if (f.first == name) return f.second;
+    return none;
+}
+
 namespace {
 
 // The first line as sent: method, target, version and their separators.
