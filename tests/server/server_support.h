@@ -3,17 +3,21 @@
 #pragma once
 
 #include <curl/curl.h>
+#include <gif_lib.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "support/map_geometry.h"
 #include "support/test_support.h"
 
 namespace server_testing {
@@ -21,6 +25,7 @@ namespace server_testing {
 using testing_support::Env;
 using testing_support::JoinPath;
 using testing_support::ReadFile;
+using testing_support::Rgb;
 
 struct Answer {
     long status = 0;
@@ -66,6 +71,40 @@ inline Answer Get(const std::string& url, const std::vector<std::string>& fields
     curl_slist_free_all(list);
     curl_easy_cleanup(curl);
     return a;
+}
+
+struct Picture {
+    int width = 0, height = 0, colors = 0;
+    std::vector<Rgb> pixels;
+    Rgb At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+
+inline int ReadMemory(GifFileType* gif, GifByteType* out, int n) {
+    auto* source = static_cast<std::pair<const std::string*, size_t>*>(gif->UserData);
+    int k = static_cast<int>(std::min<size_t>(n, source->first->size() - source->second));
+    std::memcpy(out, source->first->data() + source->second, k);
+    source->second += k;
+    return k;
+}
+
+inline Picture Decode(const std::string& gifBytes) {
+    Picture p;
+    std::pair<const std::string*, size_t> source(&gifBytes, 0);
+    int error = 0;
+    GifFileType* gif = DGifOpen(&source, &ReadMemory, &error);
+    if (gif == nullptr) return p;
+    if (DGifSlurp(gif) == GIF_OK && gif->ImageCount == 1 && gif->SColorMap != nullptr) {
+        p.width = gif->SWidth;
+        p.height = gif->SHeight;
+        p.colors = gif->SColorMap->ColorCount;
+        const GifByteType* raster = gif->SavedImages[0].RasterBits;
+        for (int i = 0; i < p.width * p.height; ++i) {
+            const GifColorType& c = gif->SColorMap->Colors[raster[i]];
+            p.pixels.push_back({c.Red, c.Green, c.Blue});
+        }
+    }
+    DGifCloseFile(gif, &error);
+    return p;
 }
 
 // A server of our own, with its own arguments; stopped when the test ends.

@@ -26,40 +26,6 @@ using namespace server_testing;
 
 namespace {
 
-struct Picture {
-    int width = 0, height = 0, colors = 0;
-    std::vector<Rgb> pixels;
-    Rgb At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
-};
-
-int ReadMemory(GifFileType* gif, GifByteType* out, int n) {
-    auto* source = static_cast<std::pair<const std::string*, size_t>*>(gif->UserData);
-    int k = static_cast<int>(std::min<size_t>(n, source->first->size() - source->second));
-    std::memcpy(out, source->first->data() + source->second, k);
-    source->second += k;
-    return k;
-}
-
-Picture Decode(const std::string& gifBytes) {
-    Picture p;
-    std::pair<const std::string*, size_t> source(&gifBytes, 0);
-    int error = 0;
-    GifFileType* gif = DGifOpen(&source, &ReadMemory, &error);
-    if (gif == nullptr) return p;
-    if (DGifSlurp(gif) == GIF_OK && gif->ImageCount == 1 && gif->SColorMap != nullptr) {
-        p.width = gif->SWidth;
-        p.height = gif->SHeight;
-        p.colors = gif->SColorMap->ColorCount;
-        const GifByteType* raster = gif->SavedImages[0].RasterBits;
-        for (int i = 0; i < p.width * p.height; ++i) {
-            const GifColorType& c = gif->SColorMap->Colors[raster[i]];
-            p.pixels.push_back({c.Red, c.Green, c.Blue});
-        }
-    }
-    DGifCloseFile(gif, &error);
-    return p;
-}
-
 std::string MapUrl(const std::string& base, int w, int h, int level, double lat, double lon) {
     char url[256];
     std::snprintf(url, sizeof url, "/plivors/client?cmd=map&img=1&width=%d&height=%d&scale=%d&mocs=gdd&mo=%.8f,%.8f",
