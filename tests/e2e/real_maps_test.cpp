@@ -143,6 +143,36 @@ TEST_F(RealMaps, PlaceNamesArriveInLatin1) {
     EXPECT_STREQ(buffer, "Le\xF3n, Espa\xF1" "a");
 }
 
+TEST_F(RealMaps, CachedAnswersArriveWholeAndChangedDescriptorsArrive) {
+    // The server's answers now say how long a cache may keep them; the
+    // platform's HTTP layer keeps its own cache. A zone asked twice is the
+    // same whole picture, and a descriptor changed on the server reaches
+    // the plug-in at once.
+    Delivered first, again;
+    ZoneAround(37.39, -5.99, 20000, 15000, first);
+    ZoneAround(37.39, -5.99, 20000, 15000, again);
+    EXPECT_EQ(again.zone.pixels, first.zone.pixels);
+    EXPECT_EQ(again.zone.palette, first.zone.palette);
+
+    const std::string log = Env("PLIVORS_TEST_MAPS_LOG");
+    const std::string served = log.substr(0, log.rfind('/')) + "/downloads/cambia.plvr";
+    const std::string folder = FreshDir("changed-descriptor");
+    SetEnv("PLIVORS_DOWNLOAD_SERVER", Env("PLIVORS_TEST_MAPS"));
+    for (const char* content : {"VERSION=1\nIDMAPA=1003\n", "VERSION=2\nIDMAPA=1003\n"}) {
+        ASSERT_TRUE(WriteFile(HostPath(served), content));
+        TProgreso progress{};
+        TContextoDescarga context;
+        std::memset(&context, 0, sizeof context);
+        context.progreso = &progress;
+        RecordingCallback success, failure;
+        ASSERT_TRUE(api->downloadMap("cambia.plvr", 0, folder.c_str(), success.get(), failure.get(), &context))
+            << (failure.texts.empty() ? "" : failure.texts[0]);
+        LiberaTextoProgreso(progress);
+        ASSERT_EQ(success.texts.size(), 1u);
+        EXPECT_EQ(ReadFile(success.texts[0]), content);
+    }
+}
+
 class RasterStyle : public RealMaps {
 protected:
     void SetUp() override {
