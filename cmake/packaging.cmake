@@ -47,7 +47,7 @@ service plivors-server, configured in /etc/default/plivors-server.")
   # Libraries from the binary's own links (Mapnik and the rest), plus what
   # it opens at run time rather than links.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core, libjs-leaflet")
   set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${PLIVORS_PACKAGING_DIR}/server/conffiles ${PLIVORS_PACKAGING_DIR}/server/postinst
     ${PLIVORS_PACKAGING_DIR}/server/prerm ${PLIVORS_PACKAGING_DIR}/server/postrm)
