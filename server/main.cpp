@@ -82,7 +82,7 @@ void Usage(std::FILE* out) {
                  "usage: plivors-server [--bind ADDRESS] [--port N] [--port-file F] [--log F]\n"
                  "                      [--style FILE.xml] [--data DIR] [--downloads DIR]\n"
                  "                      [--threads N] [--cache MB] [--max-age S] [--stand-in]\n"
-                 "                      [--idle-timeout S] [--request-timeout S]\n"
+                 "                      [--idle-timeout S] [--request-timeout S] [--send-timeout S]\n"
                  "       plivors-server --version\n"
                  "Serves maps rendered by Mapnik, place names and descriptor downloads on\n"
                  "ADDRESS (127.0.0.1 by default) port N (8080 by default, 0 picks a free one,\n"
@@ -95,8 +95,9 @@ void Usage(std::FILE* out) {
                  "the memory for answers kept by request (256 MB by default), --max-age how\n"
                  "long other caches may keep maps, places and tiles (86400 s by default).\n"
                  "--idle-timeout closes idle connections (30 s), --request-timeout those whose\n"
-                 "request has not arrived whole (10 s after its first byte). SIGTERM stops the\n"
-                 "server after the answers in flight.\n\n");
+                 "request has not arrived whole (10 s after its first byte), --send-timeout\n"
+                 "clients that take nothing of their answer (30 s). SIGTERM stops the server\n"
+                 "after the answers in flight.\n\n");
     std::fputs(stand_in::Usage(), out);
 }
 
@@ -162,6 +163,7 @@ int main(int argc, char** argv) {
         else if (a == "--max-age") settings.maxAge = ToInt(next(), -1);
         else if (a == "--idle-timeout") settings.limits.idleSeconds = ToInt(next(), -1);
         else if (a == "--request-timeout") settings.limits.requestSeconds = ToInt(next(), -1);
+        else if (a == "--send-timeout") settings.limits.sendSeconds = ToInt(next(), -1);
         else if (a == "--colors") settings.pictures.colors = ToInt(next(), 0);
         else if (a == "--interlace") settings.pictures.interlace = true;
         else if (a == "--transparent") settings.pictures.transparent = ToInt(next(), -1);
@@ -189,8 +191,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "plivors-server: --threads, --cache and --max-age take a number\n");
         return 2;
     }
-    if (settings.limits.idleSeconds < 1 || settings.limits.requestSeconds < 1) {
-        std::fprintf(stderr, "plivors-server: --idle-timeout and --request-timeout take seconds\n");
+    if (settings.limits.idleSeconds < 1 || settings.limits.requestSeconds < 1 || settings.limits.sendSeconds < 1) {
+        std::fprintf(stderr, "plivors-server: --idle-timeout, --request-timeout and --send-timeout take seconds\n");
         return 2;
     }
     const Places defaults = DefaultPlaces();

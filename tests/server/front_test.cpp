@@ -122,7 +122,7 @@ TEST_F(Front, IdleAndTricklingConnectionsDelayNoOne) {
 
 TEST_F(Front, LimitsOfRequestsAndConnections) {
     // Short timeouts, so that the test need not wait the real ones out.
-    OwnServer server({"--stand-in", "--request-timeout", "2", "--idle-timeout", "3"});
+    OwnServer server({"--stand-in", "--request-timeout", "2", "--idle-timeout", "3", "--send-timeout", "2"});
     ASSERT_FALSE(server.base().empty()) << server.output();
     EXPECT_EQ(Get(server.base() + "/" + std::string(8100, 'a')).status, 404) << "a long line within 8 KB is served";
     EXPECT_EQ(Get(server.base() + "/" + std::string(8300, 'a')).status, 414);
@@ -136,7 +136,10 @@ TEST_F(Front, LimitsOfRequestsAndConnections) {
     // A request that has not arrived whole 2 s after its first byte is
     // dropped, however busy its client is; an idle connection after 3 s;
     // a connection that keeps asking is kept.
-    Connection slow(server.port()), idle(server.port()), busy(server.port());
+    // A client that takes nothing of a 60 MB answer is dropped: what it
+    // finds when it finally reads is far less than the whole.
+    Connection deaf(server.port()), slow(server.port()), idle(server.port()), busy(server.port());
+    ASSERT_TRUE(deaf.Send("GET /_test/bytes/60000000 HTTP/1.1\r\nHost: x\r\n\r\n"));
     const auto start = Clock::now();
     bool closed = false;
     slow.Send("GET /plivors/client?cmd=prox&mo=40,-3 HTTP/1.1\r\n");
@@ -159,6 +162,9 @@ TEST_F(Front, LimitsOfRequestsAndConnections) {
     const double idleSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     EXPECT_TRUE(closed) << "the idle connection was kept";
     EXPECT_GT(slowSeconds, 1.8);
+    const std::string heard = deaf.Receive(3.0, &closed);
+    EXPECT_TRUE(closed);
+    EXPECT_LT(heard.size(), 30000000u) << "the server waited for a client that reads nothing";
     EXPECT_GT(idleSeconds, 2.8);
     EXPECT_LT(idleSeconds, 5.5);
 }
