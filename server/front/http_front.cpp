@@ -162,7 +162,14 @@ private:
             net::post(self->stream_.get_executor(),
                       [self, answer = std::move(answer)]() mutable { self->Send(std::move(answer)); });
         };
-        shared_->handler(std::move(request), std::move(reply));
+        try {
+            shared_->handler(std::move(request), std::move(reply));
+        } catch (const std::exception& e) {
+            // A service that fails before it answers: a 500, not the end of
+            // this thread and of every connection it serves.
+            keepAlive_ = false;
+            Send(Page(500, std::string("the server failed: ") + e.what()));
+        }
     }
 
     static Answer Page(int status, const std::string& why) {
