@@ -7,7 +7,9 @@
 //   /download/plugins/NAME
 //       the file NAME of the downloads folder, or an HTML 404 page.
 // A malformed request gets a 400 page. With --stand-in, the test stand-in
-// answers instead (server/stand_in/).
+// answers instead (server/stand_in/). With --database, street maps and street
+// names from OpenStreetMap data imported by `plivors-server import`
+// (server/streets/) join the world map.
 #include <httplib.h>
 #include <unistd.h>
 #include <sys/socket.h>
@@ -19,7 +21,9 @@
 #include <string>
 #include <sys/stat.h>
 #include <thread>
+#include <vector>
 
+#include "server/database/database.h"
 #include "server/gazetteer/gazetteer.h"
 #include "server/gazetteer/land_mask.h"
 #include "server/http/answer_cache.h"
@@ -27,6 +31,8 @@
 #include "server/http/requests.h"
 #include "server/render/renderer.h"
 #include "server/stand_in/stand_in.h"
+#include "server/streets/import.h"
+#include "server/streets/street_names.h"
 
 namespace {
 
@@ -39,6 +45,7 @@ struct Settings {
     std::string downloads;
     std::string style;
     std::string data;
+    std::string database;
     int threads = 0;
     int cacheMegabytes = 256;
     PictureStyle pictures;
@@ -58,6 +65,7 @@ std::string Directory(const std::string& path) {
 // (<exe>/../share/plivors-server), else in the source tree it was built from.
 struct Places {
     std::string style, data, downloads;
+    std::string streetStyle, importStyle;  // the street map's Mapnik style, osm2pgsql's style file
 };
 
 Places DefaultPlaces() {
@@ -66,25 +74,34 @@ Places DefaultPlaces() {
     std::string share = n > 0 ? Directory(Directory(std::string(exe, static_cast<size_t>(n)))) + "/share/plivors-server"
                               : std::string();
     if (!share.empty() && Exists(share + "/style/default.xml"))
-        return {share + "/style/default.xml", share + "/data", share + "/maps"};
-    return {PLIVORS_SOURCE_DIR "/server/style/default.xml", PLIVORS_SOURCE_DIR "/data", PLIVORS_SOURCE_DIR "/maps"};
+        return {share + "/style/default.xml", share + "/data", share + "/maps", share + "/style/streets.xml",
+                share + "/streets/plivors.style"};
+    return {PLIVORS_SOURCE_DIR "/server/style/default.xml", PLIVORS_SOURCE_DIR "/data", PLIVORS_SOURCE_DIR "/maps",
+            PLIVORS_STREET_STYLE, PLIVORS_SOURCE_DIR "/server/streets/plivors.style"};
 }
 
 void Usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: plivors-server [--bind ADDRESS] [--port N] [--port-file F] [--log F]\n"
                  "                      [--style FILE.xml] [--data DIR] [--downloads DIR]\n"
-                 "                      [--threads N] [--cache MB] [--stand-in]\n"
+                 "                      [--database URL] [--threads N] [--cache MB] [--stand-in]\n"
+                 "       plivors-server import FILE.osm.pbf --database URL   (import --help)\n"
                  "       plivors-server --version\n"
                  "Serves maps rendered by Mapnik, place names and descriptor downloads on\n"
                  "ADDRESS (127.0.0.1 by default) port N (8080 by default, 0 picks a free one,\n"
                  "written to --port-file). --style renders with any Mapnik style (relative\n"
                  "file names are taken from the style's folder); the default style draws the\n"
                  "map data of --data (prepared by `make data`), which also feeds the place\n"
-                 "names. --downloads is the folder of descriptor files (the sample maps by\n"
+                 "names. --database draws the streets, buildings, water and names of the\n"
+                 "OpenStreetMap data imported into that PostGIS database (a libpq URL such as\n"
+                 "postgresql://user@localhost/gis) over the world map at the fine levels, and\n"
+                 "names places by their street; with --style, the style's PostGIS layers read\n"
+                 "that database. While it is unreachable, maps and names answer 503.\n"
+                 "--downloads is the folder of descriptor files (the sample maps by\n"
                  "default). Every request is logged with its time to --log F (else stdout).\n"
                  "--threads is the number of render workers (the cores by default), --cache\n"
-                 "the memory for answers kept by request (256 MB by default).\n\n");
+                 "the memory for answers kept by request (256 MB by default).\n"
+                 "Street map data \xC2\xA9 OpenStreetMap contributors, ODbL.\n\n");
     std::fputs(stand_in::Usage(), out);
 }
 
@@ -127,8 +144,9 @@ int Serve(httplib::Server& server, const Settings& settings) {
         std::fprintf(stderr, "plivors-server: cannot write %s\n", settings.portFile.c_str());
         return 1;
     }
-    std::printf("plivors-server%s listening on http://%s:%d\n", settings.standIn ? " (stand-in)" : "",
-                settings.bind.c_str(), port);
+    std::printf("plivors-server%s listening on http://%s:%d%s\n", settings.standIn ? " (stand-in)" : "",
+                settings.bind.c_str(), port,
+                settings.database.empty() ? "" : "; street maps \xC2\xA9 OpenStreetMap contributors, ODbL");
     std::fflush(stdout);
     return server.listen_after_bind() ? 0 : 1;
 }
@@ -136,6 +154,8 @@ int Serve(httplib::Server& server, const Settings& settings) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "import")
+        return streets::Import(std::vector<std::string>(argv + 2, argv + argc), DefaultPlaces().importStyle);
     Settings settings;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -155,6 +175,7 @@ int main(int argc, char** argv) {
         else if (a == "--downloads") settings.downloads = next();
         else if (a == "--style") settings.style = next();
         else if (a == "--data") settings.data = next();
+        else if (a == "--database") settings.database = next();
         else if (a == "--threads") settings.threads = ToInt(next(), -1);
         else if (a == "--cache") settings.cacheMegabytes = ToInt(next(), -1);
         else if (a == "--colors") settings.pictures.colors = ToInt(next(), 0);
@@ -223,16 +244,54 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "plivors-server: no style file %s\n", settings.style.c_str());
         return 1;
     }
+    // The world map, and over it the street map of the database; a style
+    // of the operator's own draws alone, its PostGIS layers reading the database.
+    std::vector<render::StyleFile> styles = {{settings.style, ownStyle ? Directory(settings.style) : settings.data}};
+    render::PostgisConnection postgis;
+    std::unique_ptr<database::Database> db;
+    bool lazy = false;
+    if (!settings.database.empty()) {
+        try {
+            for (const auto& w : database::ParseUrl(settings.database))
+                if (w.first == "host" || w.first == "hostaddr" || w.first == "port" || w.first == "dbname" ||
+                    w.first == "user" || w.first == "password" || w.first == "connect_timeout")
+                    postgis[w.first] = w.second;
+        } catch (const std::invalid_argument& e) {
+            std::fprintf(stderr, "plivors-server: %s\n", e.what());
+            return 2;
+        }
+        if (postgis.count("connect_timeout") == 0) postgis["connect_timeout"] = "4";
+        if (!ownStyle) {
+            if (!Exists(defaults.streetStyle)) {
+                std::fprintf(stderr, "plivors-server: no street style %s (build the server first)\n",
+                             defaults.streetStyle.c_str());
+                return 1;
+            }
+            styles.push_back({defaults.streetStyle, Directory(defaults.streetStyle)});
+        }
+        db = std::make_unique<database::Database>(settings.database);
+        if (!db->Reachable()) {
+            lazy = true;
+            std::fprintf(stderr, "plivors-server: the database %s is not reachable; maps answer 503 until it is\n",
+                         database::Printable(settings.database).c_str());
+        }
+    }
     const int threads = settings.threads > 0 ? settings.threads
                                              : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     try {
         render::SetUpMapnik();
-        render::Renderer renderer(settings.style, ownStyle ? Directory(settings.style) : settings.data, threads);
+        render::Renderer renderer(styles, postgis, threads, lazy);
         gazetteer::Gazetteer places(settings.data);
         gazetteer::LandMask land(settings.data + "/land");
         AnswerCache cache(static_cast<size_t>(settings.cacheMegabytes) << 20);
         RequestLog requests(log);
         MapService service{renderer, places, land, cache, requests, settings.downloads};
+        std::unique_ptr<streets::StreetNames> streetNames;
+        if (db != nullptr) {
+            streetNames = std::make_unique<streets::StreetNames>(*db, places);
+            service.streets = streetNames.get();
+            service.database = db.get();
+        }
         // Connections wait on the render workers; keep enough of them that
         // idle keep-alive connections do not hold up new ones.
         server.new_task_queue = [threads] { return new httplib::ThreadPool(std::max(32, 4 * threads)); };

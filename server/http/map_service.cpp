@@ -5,8 +5,10 @@
 #include <chrono>
 #include <cmath>
 
+#include "server/database/database.h"
 #include "server/geo.h"
 #include "server/http/requests.h"
+#include "server/streets/street_names.h"
 
 namespace {
 
@@ -15,6 +17,13 @@ using requests::HtmlPage;
 void Page(httplib::Response& res, int status, const std::string& title, const std::string& text) {
     res.status = status;
     res.set_content(HtmlPage(status, title, requests::Escape(text)), "text/html");
+}
+
+// The street database is gone: try again shortly; no cache may keep this.
+void Unavailable(httplib::Response& res) {
+    Page(res, 503, "Service Unavailable", "the street database is not reachable; try again in a few seconds");
+    res.set_header("Retry-After", "5");
+    res.set_header("Cache-Control", "no-store");
 }
 
 }  // namespace
@@ -55,7 +64,8 @@ void MapService::Handle(const httplib::Request& req, httplib::Response& res) {
                     res.set_content(*gif, "image/gif");
                     how = hit ? "cached" : "rendered";
                 } catch (const std::exception& e) {
-                    Page(res, 500, "Internal Server Error", std::string("the renderer cannot draw this map: ") + e.what());
+                    if (database != nullptr && !database->Reachable()) Unavailable(res);
+                    else Page(res, 500, "Internal Server Error", std::string("the renderer cannot draw this map: ") + e.what());
                     how = e.what();
                 }
             }
@@ -63,13 +73,20 @@ void MapService::Handle(const httplib::Request& req, httplib::Response& res) {
             if (!requests::Position(q, lat, lon)) {
                 Page(res, 400, "Bad Request", "mo must be LAT,LON in degrees");
             } else {
-                bool hit = false;
-                auto page = cache.Get(target, [&] {
-                    return gazetteer::ProximityPage(places.Phrase(lat, lon, !land.OnLand(lat, lon)));
-                }, hit);
-                res.status = 200;
-                res.set_content(*page, "text/html; charset=ISO-8859-1");
-                how = hit ? "cached" : "looked up";
+                try {
+                    bool hit = false;
+                    auto page = cache.Get(target, [&] {
+                        std::optional<std::string> street = streets ? streets->Phrase(lat, lon) : std::nullopt;
+                        return gazetteer::ProximityPage(street ? *street : places.Phrase(lat, lon, !land.OnLand(lat, lon)));
+                    }, hit);
+                    res.status = 200;
+                    res.set_content(*page, "text/html; charset=ISO-8859-1");
+                    how = hit ? "cached" : "looked up";
+                } catch (const database::Unavailable& e) {
+                    if (database != nullptr && !database->Reachable()) Unavailable(res);
+                    else Page(res, 500, "Internal Server Error", std::string("the street lookup failed: ") + e.what());
+                    how = e.what();
+                }
             }
         } else {
             Page(res, 400, "Bad Request", "unknown cmd");
@@ -88,5 +105,7 @@ void MapService::Handle(const httplib::Request& req, httplib::Response& res) {
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     char line[64];
     std::snprintf(line, sizeof line, "%d %.1f ms ", res.status < 0 ? 200 : res.status, ms);
+    for (char& c : how)
+        if (c == '\n' || c == '\t') c = ' ';  // one line per request, whatever the library said
     log.Line(line + target + (how.empty() ? "" : " (" + how + ")"));
 }

@@ -12,6 +12,13 @@
 #include "server/http/answer_cache.h"
 #include "server/render/renderer.h"
 
+namespace database {
+class Database;
+}
+namespace streets {
+class StreetNames;
+}
+
 namespace httplib {
 struct Request;
 struct Response;
@@ -34,6 +41,10 @@ struct MapService {
     AnswerCache& cache;
     RequestLog& log;
     std::string downloads;
+    // With a street database (--database): street place names, and 503
+    // answers, never cached, while the database is unreachable.
+    const streets::StreetNames* streets = nullptr;
+    database::Database* database = nullptr;
 
     void Handle(const httplib::Request& req, httplib::Response& res);
 };
