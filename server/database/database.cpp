@@ -3,14 +3,26 @@
 #include <cstdlib>
 
 namespace database {
+namespace {
+
+// libpq's messages end in a newline and may run over several lines.
+std::string OneLine(std::string why) {
+    for (char& c : why)
+        if (c == '\n' || c == '\t') c = ' ';
+    while (!why.empty() && why.back() == ' ') why.pop_back();
+    size_t twice;
+    while ((twice = why.find("  ")) != std::string::npos) why.erase(twice, 1);
+    return why;
+}
+
+}  // namespace
 
 std::map<std::string, std::string> ParseUrl(const std::string& url) {
     char* error = nullptr;
     PQconninfoOption* options = PQconninfoParse(url.c_str(), &error);
     if (options == nullptr) {
-        std::string why = error != nullptr ? error : "out of memory";
+        std::string why = OneLine(error != nullptr ? error : "out of memory");
         PQfreemem(error);
-        while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
         throw std::invalid_argument("bad database URL: " + why);
     }
     std::map<std::string, std::string> words;
@@ -41,8 +53,7 @@ Connection Connect(const std::string& url, int timeoutSeconds) {
     Connection c(PQconnectdbParams(keywords, values, 1));  // 1: dbname may be a URL
     if (c == nullptr) throw Unavailable("out of memory");
     if (PQstatus(c.get()) != CONNECTION_OK) {
-        std::string why = PQerrorMessage(c.get());
-        while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
+        std::string why = OneLine(PQerrorMessage(c.get()));
         throw Unavailable("cannot connect to the database " + Printable(url) + ": " + why);
     }
     return c;
@@ -54,8 +65,7 @@ Result Execute(PGconn* c, const std::string& sql, const std::vector<std::string>
     Result r(PQexecParams(c, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr, 0));
     ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
-        std::string why = PQerrorMessage(c);
-        while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
+        std::string why = OneLine(PQerrorMessage(c));
         throw Unavailable(why.empty() ? "the query failed" : why);
     }
     return r;
