@@ -328,6 +328,17 @@ int Import(const std::vector<std::string>& args, const std::string& defaultStyle
             if (PQstatus(c.get()) == CONNECTION_BAD) throw;
             std::fprintf(stderr, "plivors-server import: search path not set (%s)\n", e.what());
         }
+        // Roles that read the old data (the service's) read the new.
+        database::Result readers = Execute(c.get(),
+            "SELECT quote_ident(rolname) FROM pg_roles WHERE rolname <> current_user AND NOT rolsuper AND "
+            "rolname NOT LIKE 'pg\\_%' AND "
+            "EXISTS (SELECT 1 FROM pg_namespace WHERE nspname = '" + std::string(kLiveSchema) + "') AND "
+            "has_schema_privilege(oid, '" + std::string(kLiveSchema) + "', 'USAGE')");
+        for (int i = 0; i < PQntuples(readers.get()); ++i) {
+            const std::string role = PQgetvalue(readers.get(), i, 0);
+            Execute(c.get(), "GRANT USAGE ON SCHEMA " + fresh + " TO " + role);
+            Execute(c.get(), "GRANT SELECT ON ALL TABLES IN SCHEMA " + fresh + " TO " + role);
+        }
         // The swap: renames and the old data's removal in one transaction,
         // waiting for renders that still read the old tables.
         const std::string old = Identifier(c.get(), std::string(kLiveSchema) + "_replaced");
