@@ -121,7 +121,7 @@ for build in native $windows; do
   done
   echo "-- locate -3.7038 40.4168"
   host locate -3.7038 40.4168 | tee "build/demo/place-$build.txt"
-  echo "-- locate -56.1880 -34.9055 (Montevideo, Yaguaron at San Jose)"
+  echo "-- locate -56.1880 -34.9055 (Montevideo, Yaguaron at Avenida 18 de Julio)"
   host locate -56.1880 -34.9055 | tee -a "build/demo/place-$build.txt"
   echo "-- download canarias-1002.plvr"
   host download canarias-1002.plvr "build/demo/downloads-$build"

@@ -92,12 +92,16 @@ std::unique_ptr<mapnik::Map> LoadMap(const std::vector<StyleFile>& styles, const
         }
         if (before == 0) continue;
         if (background) map->set_background(*background);
-        // A later style's layers go under the earlier ones' labels, which
-        // then stay readable and keep clear of the new labels.
+        // A later style's drawing goes under the earlier ones' labels, which
+        // stay readable; its labels come last, keeping clear of theirs (a
+        // city's name wins over its suburbs').
         std::vector<mapnik::layer>& layers = map->layers();
+        const auto added = layers.begin() + static_cast<long>(before);
+        const auto addedLabels = std::stable_partition(
+            added, layers.end(), [&](const mapnik::layer& l) { return !DrawsText(*map, l); });
         size_t labels = 0;
         while (labels < before && !DrawsText(*map, layers[labels])) ++labels;
-        std::rotate(layers.begin() + static_cast<long>(labels), layers.begin() + static_cast<long>(before), layers.end());
+        std::rotate(layers.begin() + static_cast<long>(labels), added, addedLabels);
     }
     return map;
 }

@@ -1,22 +1,11 @@
-// Names: towns and neighbourhoods as plain text (no dots), streets along
-// their lines. Labels never overlap one another; their light halo leaves
-// the street under them readable.
+// Names: villages and neighbourhoods as plain text (no dots), streets along
+// their lines; cities and towns come with the world map's places. Labels
+// never overlap one another; their light halo leaves the street under them
+// readable.
 @label: #222222;
 @halo: rgba(255, 255, 255, 0.8);
 
 #streets-places {
-  [place = 'city'], [place = 'town'] {
-    text-name: [name];
-    text-face-name: 'DejaVu Sans Bold';
-    text-fill: @label;
-    text-size: 13;
-    [zoom >= 12] { text-size: 16; }
-    text-halo-fill: @halo;
-    text-halo-radius: 1.5;
-    text-wrap-width: 60;
-    text-margin: 6;
-    [zoom >= 15] { text-size: 0; text-opacity: 0; }
-  }
   [place = 'village'][zoom >= 11],
   [place = 'suburb'][zoom >= 12],
   [place = 'neighbourhood'][zoom >= 13], [place = 'quarter'][zoom >= 13] {

@@ -9,12 +9,14 @@
 @pedestrian: #dddde8; @pedestrian-casing: #999999;
 @path: #fa8072;
 
+// Every rule sets its own colour: a rule that sets only the caps would draw
+// every other road as a black line.
 // Fill widths by zoom (z10 .. z17); casings add a pixel (1.5 from z16) each side.
 #streets-roads {
   ::casing[zoom >= 11] {
-    line-cap: round;
-    line-join: round;
     [kind = 'motorway'], [kind = 'trunk'], [kind = 'primary'], [kind = 'secondary'] {
+      line-cap: round;
+      line-join: round;
       [kind = 'motorway'] { line-color: @motorway-casing; }
       [kind = 'trunk'] { line-color: @trunk-casing; }
       [kind = 'primary'] { line-color: @primary-casing; }
@@ -27,6 +29,8 @@
       [zoom >= 17] { line-width: 21; }
     }
     [kind = 'tertiary'][zoom >= 12] {
+      line-cap: round;
+      line-join: round;
       line-color: @tertiary-casing;
       line-width: 3.5;
       [zoom >= 13] { line-width: 5.5; }
@@ -35,6 +39,8 @@
       [zoom >= 17] { line-width: 19; }
     }
     [kind = 'minor'][zoom >= 13], [kind = 'pedestrian'][zoom >= 13] {
+      line-cap: round;
+      line-join: round;
       line-color: @minor-casing;
       [kind = 'pedestrian'] { line-color: @pedestrian-casing; }
       line-width: 4;
@@ -43,6 +49,8 @@
       [zoom >= 17] { line-width: 18; }
     }
     [kind = 'service'][zoom >= 15] {
+      line-cap: round;
+      line-join: round;
       line-color: @minor-casing;
       line-width: 4.5;
       [zoom >= 16] { line-width: 7; }
@@ -50,9 +58,9 @@
     }
   }
   ::fill {
-    line-cap: round;
-    line-join: round;
     [kind = 'motorway'], [kind = 'trunk'], [kind = 'primary'], [kind = 'secondary'] {
+      line-cap: round;
+      line-join: round;
       [kind = 'motorway'] { line-color: @motorway; }
       [kind = 'trunk'] { line-color: @trunk; }
       [kind = 'primary'] { line-color: @primary; }
@@ -66,6 +74,8 @@
       [zoom >= 17] { line-width: 18; }
     }
     [kind = 'tertiary'][zoom >= 11] {
+      line-cap: round;
+      line-join: round;
       line-color: @tertiary;
       [zoom = 11] { line-color: @tertiary-casing; line-width: 1; }
       [zoom >= 12] { line-width: 1.5; }
@@ -75,6 +85,8 @@
       [zoom >= 17] { line-width: 16; }
     }
     [kind = 'minor'][zoom >= 11], [kind = 'pedestrian'][zoom >= 12] {
+      line-cap: round;
+      line-join: round;
       line-color: @minor;
       [kind = 'pedestrian'] { line-color: @pedestrian; }
       [zoom < 13] { line-color: @minor-casing; line-width: 0.6; }
@@ -85,6 +97,8 @@
       [zoom >= 17] { line-width: 15; }
     }
     [kind = 'service'][zoom >= 13] {
+      line-cap: round;
+      line-join: round;
       line-color: @minor;
       [zoom < 15] { line-color: @minor-casing; line-width: 1; }
       [zoom >= 15] { line-width: 2.5; }
@@ -92,6 +106,8 @@
       [zoom >= 17] { line-width: 7; }
     }
     [kind = 'path'][zoom >= 15] {
+      line-cap: round;
+      line-join: round;
       line-color: @path;
       line-width: 1;
       line-dasharray: 2, 2;
