@@ -274,6 +274,23 @@ int main(int argc, char** argv) {
             lazy = true;
             std::fprintf(stderr, "plivors-server: the database %s is not reachable; maps answer 503 until it is\n",
                          database::Printable(settings.database).c_str());
+        } else if (!ownStyle) {
+            // Reachable but never imported into: say so, rather than Mapnik's
+            // word on a missing table.
+            try {
+                database::Connection c = database::Connect(settings.database);
+                database::Result r = database::Execute(
+                    c.get(), std::string("SELECT to_regclass('") + streets::kLiveSchema + ".planet_osm_line') IS NOT NULL");
+                if (PQgetvalue(r.get(), 0, 0)[0] != 't') {
+                    std::fprintf(stderr,
+                                 "plivors-server: the database %s holds no imported street data "
+                                 "(plivors-server import FILE.osm.pbf --database URL)\n",
+                                 database::Printable(settings.database).c_str());
+                    return 1;
+                }
+            } catch (const database::Unavailable&) {
+                lazy = true;  // gone again since the ping: the workers retry
+            }
         }
     }
     const int threads = settings.threads > 0 ? settings.threads

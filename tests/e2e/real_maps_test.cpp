@@ -40,16 +40,7 @@ protected:
         RecordingCallback failure;
         int32_t w = 800, h = 600;
         ASSERT_EQ(Zone(raster_, x0, x1, y0, y1, w, h, d.zone, failure), 1) << (failure.texts.empty() ? "" : failure.texts[0]);
-        d.width = w;
-        d.height = h;
-        d.centreX = kWest + (x0 + x1) / 2;
-        d.centreY = kSouth + (y0 + y1) / 2;
-        // The finest level whose 800 x 600 window holds the zone.
-        for (double s : kLevels)
-            if (400 * s >= halfWidth && 300 * s >= halfHeight) {
-                d.s = s;
-                break;
-            }
+        d.Placed(kWest, kSouth, x0, x1, y0, y1, w, h);
         ASSERT_EQ(w, static_cast<int>(2 * halfWidth / d.s));
     }
     const char* variable_ = "PLIVORS_TEST_MAPS";

@@ -47,15 +47,7 @@ protected:
         RecordingCallback failure;
         int32_t w = 800, h = 600;
         if (Zone(raster_, x0, x1, y0, y1, w, h, d.zone, failure) != 1) return false;
-        d.width = w;
-        d.height = h;
-        d.centreX = kWest + (x0 + x1) / 2;
-        d.centreY = kSouth + (y0 + y1) / 2;
-        for (double s : kLevels)
-            if (400 * s >= halfWidth && 300 * s >= halfHeight) {
-                d.s = s;
-                break;
-            }
+        d.Placed(kWest, kSouth, x0, x1, y0, y1, w, h);
         return true;
     }
     // Share of the 5 x 5 pixels around lat/lon that have the colour.

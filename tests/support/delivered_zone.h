@@ -22,6 +22,20 @@ struct Delivered {
         uint32_t c = zone.palette[index];
         return {static_cast<int>(c >> 16 & 255), static_cast<int>(c >> 8 & 255), static_cast<int>(c & 255)};
     }
+    // Records what the plug-in delivered for the zone x0..x1, y0..y1 (raster
+    // pixels, Mercator metres from the map's corner west, south) at w x h:
+    // its centre, and the finest level whose 800 x 600 window holds the zone.
+    void Placed(double west, double south, int x0, int x1, int y0, int y1, int w, int h) {
+        width = w;
+        height = h;
+        centreX = west + (x0 + x1) / 2;
+        centreY = south + (y0 + y1) / 2;
+        for (double level : kLevels)
+            if (400 * level >= (x1 - x0) / 2 && 300 * level >= (y1 - y0) / 2) {
+                s = level;
+                break;
+            }
+    }
     double Col(double lon) const { return (MercX(lon) - centreX) / s + width / 2.0; }
     double Row(double lat) const { return (centreY - MercY(lat)) / s + height / 2.0; }
     double Share(Rgb colour) const {

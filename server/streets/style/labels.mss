@@ -23,7 +23,7 @@
 }
 
 #streets-road-names {
-  [kind = 'major'][zoom >= 13], [kind = 'middle'][zoom >= 15], [kind = 'minor'][zoom >= 15] {
+  [kind = 'major'][zoom >= 13], [kind = 'middle'][zoom >= 15], [kind = 'minor'][zoom >= 16] {
     text-name: [name];
     text-face-name: 'DejaVu Sans Book';
     text-fill: @label;
