@@ -23,7 +23,6 @@
 #include <thread>
 #include <vector>
 
-#include "server/database/database.h"
 #include "server/gazetteer/gazetteer.h"
 #include "server/gazetteer/land_mask.h"
 #include "server/http/answer_cache.h"
@@ -32,6 +31,7 @@
 #include "server/render/renderer.h"
 #include "server/stand_in/stand_in.h"
 #include "server/streets/import.h"
+#include "server/streets/street_maps.h"
 #include "server/streets/street_names.h"
 
 namespace {
@@ -247,67 +247,31 @@ int main(int argc, char** argv) {
     // The world map, and over it the street map of the database; a style
     // of the operator's own draws alone, its PostGIS layers reading the database.
     std::vector<render::StyleFile> styles = {{settings.style, ownStyle ? Directory(settings.style) : settings.data}};
-    render::PostgisConnection postgis;
-    std::unique_ptr<database::Database> db;
-    bool lazy = false;
+    streets::StreetMaps street;
     if (!settings.database.empty()) {
         try {
-            for (const auto& w : database::ParseUrl(settings.database))
-                if (w.first == "host" || w.first == "hostaddr" || w.first == "port" || w.first == "dbname" ||
-                    w.first == "user" || w.first == "password" || w.first == "connect_timeout")
-                    postgis[w.first] = w.second;
-        } catch (const std::invalid_argument& e) {
+            street = streets::SetUp(settings.database, ownStyle, defaults.streetStyle);
+        } catch (const std::exception& e) {
             std::fprintf(stderr, "plivors-server: %s\n", e.what());
-            return 2;
+            return 1;
         }
-        if (postgis.count("connect_timeout") == 0) postgis["connect_timeout"] = "4";
-        if (!ownStyle) {
-            if (!Exists(defaults.streetStyle)) {
-                std::fprintf(stderr, "plivors-server: no street style %s (build the server first)\n",
-                             defaults.streetStyle.c_str());
-                return 1;
-            }
-            styles.push_back({defaults.streetStyle, Directory(defaults.streetStyle)});
-        }
-        db = std::make_unique<database::Database>(settings.database);
-        if (!db->Reachable()) {
-            lazy = true;
-            std::fprintf(stderr, "plivors-server: the database %s is not reachable; maps answer 503 until it is\n",
-                         database::Printable(settings.database).c_str());
-        } else if (!ownStyle) {
-            // Reachable but never imported into: say so, rather than Mapnik's
-            // word on a missing table.
-            try {
-                database::Connection c = database::Connect(settings.database);
-                database::Result r = database::Execute(
-                    c.get(), std::string("SELECT to_regclass('") + streets::kLiveSchema + ".planet_osm_line') IS NOT NULL");
-                if (PQgetvalue(r.get(), 0, 0)[0] != 't') {
-                    std::fprintf(stderr,
-                                 "plivors-server: the database %s holds no imported street data "
-                                 "(plivors-server import FILE.osm.pbf --database URL)\n",
-                                 database::Printable(settings.database).c_str());
-                    return 1;
-                }
-            } catch (const database::Unavailable&) {
-                lazy = true;  // gone again since the ping: the workers retry
-            }
-        }
+        styles.insert(styles.end(), street.styles.begin(), street.styles.end());
     }
     const int threads = settings.threads > 0 ? settings.threads
                                              : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     try {
         render::SetUpMapnik();
-        render::Renderer renderer(styles, postgis, threads, lazy);
+        render::Renderer renderer(styles, street.postgis, threads, street.lazy);
         gazetteer::Gazetteer places(settings.data);
         gazetteer::LandMask land(settings.data + "/land");
         AnswerCache cache(static_cast<size_t>(settings.cacheMegabytes) << 20);
         RequestLog requests(log);
         MapService service{renderer, places, land, cache, requests, settings.downloads};
         std::unique_ptr<streets::StreetNames> streetNames;
-        if (db != nullptr) {
-            streetNames = std::make_unique<streets::StreetNames>(*db, places);
+        if (street.db != nullptr) {
+            streetNames = std::make_unique<streets::StreetNames>(*street.db, places);
             service.streets = streetNames.get();
-            service.database = db.get();
+            service.database = street.db.get();
         }
         // Connections wait on the render workers; keep enough of them that
         // idle keep-alive connections do not hold up new ones.
