@@ -86,7 +86,6 @@ pid=$!
 wait_port "$port" ""
 check "$port" "the server started by the unit's command line"
 stop
-echo "deb-test: $name passes"
 
 # Street maps: the packaged import style and street style, against a private
 # cluster (under build/: the postgres user must reach it) holding Three Rivers.
@@ -103,3 +102,4 @@ if [ -x /usr/lib/postgresql/15/bin/pg_ctl ] && command -v osm2pgsql >/dev/null &
   check "$(cat "$work/port2")" "the unpacked server with street maps"
   stop
 fi
+echo "deb-test: $name passes"
