@@ -132,8 +132,9 @@ TEST_F(StreetMaps, TheRiverIsWaterOffTheCity) {
     // The Rio de la Plata south of the old town and of Palermo.
     Delivered d;
     ASSERT_TRUE(ZoneAround(-34.929, -56.1775, 1500, 1000, d));
-    EXPECT_GT(Around(d, {-56.170, -34.932}, kSea), 0.9);
-    EXPECT_GT(Around(d, {-56.185, -34.930}, kSea), 0.9);
+    // (The extract holds no sea: the world map's land must leave the estuary out.)
+    EXPECT_GT(Around(d, {-56.170, -34.932}, kSea), 0.9) << "land drawn over the river";
+    EXPECT_GT(Around(d, {-56.185, -34.930}, kSea), 0.9) << "land drawn over the river";
 }
 
 TEST_F(StreetMaps, PlacesAreNamedByTheirStreet) {
