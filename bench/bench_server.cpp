@@ -4,6 +4,8 @@
 // clients; and the
 // server's resident memory after start-up and after 1,000 varied requests.
 // Needs PLIVORS_TEST_MAPS and PLIVORS_TEST_MAPS_PID (tools/with-server.sh --maps).
+// PLIVORS_BENCH_CENTRE=LAT,LON and PLIVORS_BENCH_SPREAD=DEGREES move it
+// elsewhere, for instance over a city's street map (tools/run-benchmarks.sh).
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
@@ -19,6 +21,8 @@ namespace {
 
 std::string gServer;
 std::atomic<long> gFresh{0};
+// Where the requests go, and how far apart the place names are asked.
+double gLat = 40.0, gLon = -4.0, gSpread = 0.3;
 
 size_t Collect(char* data, size_t size, size_t n, void* out) {
     static_cast<std::string*>(out)->append(data, size * n);
@@ -47,8 +51,8 @@ struct Client {
 // apart, the same work, a new cache key.
 void Fresh(double& lat, double& lon) {
     long n = gFresh++;
-    lat = 40.0 + (n % 1000) * 1e-7;
-    lon = -4.0 + (n / 1000) * 1e-7;
+    lat = gLat + (n % 1000) * 1e-7;
+    lon = gLon + (n / 1000) * 1e-7;
 }
 
 void BM_Rendered(benchmark::State& state) {
@@ -63,9 +67,9 @@ void BM_Rendered(benchmark::State& state) {
 void BM_Cached(benchmark::State& state) {
     Client client;
     const int level = static_cast<int>(state.range(0));
-    client.Map(level, 40.0, -4.0);
+    client.Map(level, gLat, gLon);
     for (auto _ : state)
-        if (!client.Map(level, 40.0, -4.0)) state.SkipWithError("map failed");
+        if (!client.Map(level, gLat, gLon)) state.SkipWithError("map failed");
 }
 
 // A place name for a position never asked before: the round trip with the
@@ -77,7 +81,7 @@ void BM_Place(benchmark::State& state) {
         Fresh(lat, lon);
         char url[200];
         std::snprintf(url, sizeof url, "%s/plivors/client?cmd=prox&RQGE=st&mocs=gdd&mo=%.8f,%.8f", gServer.c_str(),
-                      lat + 0.3 * (gFresh % 17), lon - 0.4 * (gFresh % 13));
+                      lat + gSpread * (gFresh % 17), lon - 1.3 * gSpread * (gFresh % 13));
         std::string body;
         curl_easy_setopt(client.curl, CURLOPT_URL, url);
         curl_easy_setopt(client.curl, CURLOPT_WRITEFUNCTION, &Collect);
@@ -140,6 +144,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     gServer = server;
+    if (const char* centre = std::getenv("PLIVORS_BENCH_CENTRE")) std::sscanf(centre, "%lf,%lf", &gLat, &gLon);
+    if (const char* spread = std::getenv("PLIVORS_BENCH_SPREAD")) gSpread = std::atof(spread);
     curl_global_init(CURL_GLOBAL_ALL);
     const long startKb = ResidentKilobytes(pid);
     benchmark::Initialize(&argc, argv);
@@ -149,6 +155,7 @@ int main(int argc, char** argv) {
     std::printf("\nlevel  rendered ms  cached ms  rendered/cached\n");
     for (int level = 1; level <= 13; ++level) {
         const std::string n = "/" + std::to_string(level) + "/iterations:12";
+        if (reporter.time.count("BM_Rendered" + n) == 0) continue;
         double rendered = reporter.time["BM_Rendered" + n];
         double cached = reporter.time["BM_Cached/" + std::to_string(level)];
         std::printf("%5d  %11.1f  %9.2f  %15.0f\n", level, rendered, cached, cached > 0 ? rendered / cached : 0);
@@ -166,7 +173,8 @@ int main(int argc, char** argv) {
     Client client;
     int failures = 0;
     for (int i = 0; i < 1000; ++i) {
-        double lat = 36.0 + (i * 37 % 100) * 0.08, lon = -9.5 + (i * 61 % 100) * 0.12;
+        double lat = gLat - 4 * gSpread / 0.3 + (i * 37 % 100) * 0.08 * gSpread / 0.3;
+        double lon = gLon - 5.5 * gSpread / 0.3 + (i * 61 % 100) * 0.12 * gSpread / 0.3;
         failures += client.Map(1 + i % 13, lat, lon, 200 + i % 600, 150 + i % 450) ? 0 : 1;
     }
     const long afterKb = ResidentKilobytes(pid);

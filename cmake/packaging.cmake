@@ -47,7 +47,11 @@ service plivors-server, configured in /etc/default/plivors-server.")
   # Libraries from the binary's own links (Mapnik and the rest), plus what
   # it opens at run time rather than links.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # Street maps: the server reads PostGIS through Mapnik's postgis input
+  # (in libmapnik, found from the links) and libpq; the database and the
+  # importer may live on another machine, so they are only recommended.
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core, libjs-leaflet")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "postgresql-15-postgis-3, osm2pgsql")
   set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${PLIVORS_PACKAGING_DIR}/server/conffiles ${PLIVORS_PACKAGING_DIR}/server/postinst
     ${PLIVORS_PACKAGING_DIR}/server/prerm ${PLIVORS_PACKAGING_DIR}/server/postrm)
@@ -84,7 +88,8 @@ elseif(WIN32)
   plivors_licence_texts(${licences}
     "gcc-runtime.txt=/usr/share/doc/gcc-mingw-w64-base/copyright"
     "GPL-3.txt=/usr/share/common-licenses/GPL-3"
-    "mingw-w64-runtime.txt=/usr/share/doc/mingw-w64-common/copyright")
+    "mingw-w64-runtime.txt=/usr/share/doc/mingw-w64-common/copyright"
+    "plivors.txt=${CMAKE_SOURCE_DIR}/LICENSE")
   configure_file(${PLIVORS_PACKAGING_DIR}/windows/licences.txt ${licences}/README.txt @ONLY NEWLINE_STYLE CRLF)
   install(DIRECTORY ${licences}/ DESTINATION licences)
 endif()

@@ -10,7 +10,9 @@
 //       XYZ tiles and the operator's page with its status.
 // A malformed request gets a 400 page. With --stand-in, the test stand-in
 // answers instead (server/stand_in/). Connections are served by the
-// asynchronous front (server/front/).
+// asynchronous front (server/front/). With --database, street maps and street
+// names from OpenStreetMap data imported by `plivors-server import`
+// (server/streets/) join the world map.
 #include <unistd.h>
 
 #include <climits>
@@ -20,6 +22,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <thread>
+#include <vector>
 
 #include <boost/asio/post.hpp>
 #include <boost/asio/thread_pool.hpp>
@@ -32,6 +35,9 @@
 #include "server/http/requests.h"
 #include "server/render/renderer.h"
 #include "server/stand_in/stand_in.h"
+#include "server/streets/import.h"
+#include "server/streets/street_maps.h"
+#include "server/streets/street_names.h"
 
 namespace {
 
@@ -44,6 +50,7 @@ struct Settings {
     std::string downloads;
     std::string style;
     std::string data;
+    std::string database;
     int threads = 0;
     int cacheMegabytes = 256;
     int maxAge = 86400;
@@ -65,6 +72,7 @@ std::string Directory(const std::string& path) {
 // (<exe>/../share/plivors-server), else in the source tree it was built from.
 struct Places {
     std::string style, data, downloads;
+    std::string streetStyle, importStyle;  // the street map's Mapnik style, osm2pgsql's style file
 };
 
 Places DefaultPlaces() {
@@ -73,23 +81,32 @@ Places DefaultPlaces() {
     std::string share = n > 0 ? Directory(Directory(std::string(exe, static_cast<size_t>(n)))) + "/share/plivors-server"
                               : std::string();
     if (!share.empty() && Exists(share + "/style/default.xml"))
-        return {share + "/style/default.xml", share + "/data", share + "/maps"};
-    return {PLIVORS_SOURCE_DIR "/server/style/default.xml", PLIVORS_SOURCE_DIR "/data", PLIVORS_SOURCE_DIR "/maps"};
+        return {share + "/style/default.xml", share + "/data", share + "/maps", share + "/style/streets.xml",
+                share + "/streets/plivors.style"};
+    return {PLIVORS_SOURCE_DIR "/server/style/default.xml", PLIVORS_SOURCE_DIR "/data", PLIVORS_SOURCE_DIR "/maps",
+            PLIVORS_STREET_STYLE, PLIVORS_SOURCE_DIR "/server/streets/plivors.style"};
 }
 
 void Usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: plivors-server [--bind ADDRESS] [--port N] [--port-file F] [--log F]\n"
                  "                      [--style FILE.xml] [--data DIR] [--downloads DIR]\n"
-                 "                      [--threads N] [--cache MB] [--max-age S] [--stand-in]\n"
+                 "                      [--database URL] [--threads N] [--cache MB] [--max-age S]\n"
                  "                      [--idle-timeout S] [--request-timeout S] [--send-timeout S]\n"
+                 "                      [--stand-in]\n"
+                 "       plivors-server import FILE.osm.pbf --database URL   (import --help)\n"
                  "       plivors-server --version\n"
                  "Serves maps rendered by Mapnik, place names and descriptor downloads on\n"
                  "ADDRESS (127.0.0.1 by default) port N (8080 by default, 0 picks a free one,\n"
                  "written to --port-file). --style renders with any Mapnik style (relative\n"
                  "file names are taken from the style's folder); the default style draws the\n"
                  "map data of --data (prepared by `make data`), which also feeds the place\n"
-                 "names. --downloads is the folder of descriptor files (the sample maps by\n"
+                 "names. --database draws the streets, buildings, water and names of the\n"
+                 "OpenStreetMap data imported into that PostGIS database (a libpq URL such as\n"
+                 "postgresql://user@localhost/gis) over the world map at the fine levels, and\n"
+                 "names places by their street; with --style, the style's PostGIS layers read\n"
+                 "that database. While it is unreachable, maps and names answer 503.\n"
+                 "--downloads is the folder of descriptor files (the sample maps by\n"
                  "default). Every request is logged with its time to --log F (else stdout).\n"
                  "--threads is the number of render workers (the cores by default), --cache\n"
                  "the memory for answers kept by request (256 MB by default), --max-age how\n"
@@ -97,7 +114,8 @@ void Usage(std::FILE* out) {
                  "--idle-timeout closes idle connections (30 s), --request-timeout those whose\n"
                  "request has not arrived whole (10 s after its first byte), --send-timeout\n"
                  "clients that take nothing of their answer (30 s). SIGTERM stops the server\n"
-                 "after the answers in flight.\n\n");
+                 "after the answers in flight.\n"
+                 "Street map data \xC2\xA9 OpenStreetMap contributors, ODbL.\n\n");
     std::fputs(stand_in::Usage(), out);
 }
 
@@ -127,8 +145,9 @@ int Serve(front::Server& server, const Settings& settings, front::Handler handle
         std::fprintf(stderr, "plivors-server: cannot write %s\n", settings.portFile.c_str());
         return 1;
     }
-    std::printf("plivors-server%s listening on http://%s:%d\n", settings.standIn ? " (stand-in)" : "",
-                settings.bind.c_str(), server.port());
+    std::printf("plivors-server%s listening on http://%s:%d%s\n", settings.standIn ? " (stand-in)" : "",
+                settings.bind.c_str(), server.port(),
+                settings.database.empty() ? "" : "; street maps \xC2\xA9 OpenStreetMap contributors, ODbL");
     std::fflush(stdout);
     server.Run(std::move(handler), threads);
     std::printf("plivors-server stopped\n");
@@ -139,6 +158,8 @@ int Serve(front::Server& server, const Settings& settings, front::Handler handle
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "import")
+        return streets::Import(std::vector<std::string>(argv + 2, argv + argc), DefaultPlaces().importStyle);
     Settings settings;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -158,6 +179,7 @@ int main(int argc, char** argv) {
         else if (a == "--downloads") settings.downloads = next();
         else if (a == "--style") settings.style = next();
         else if (a == "--data") settings.data = next();
+        else if (a == "--database") settings.database = next();
         else if (a == "--threads") settings.threads = ToInt(next(), -1);
         else if (a == "--cache") settings.cacheMegabytes = ToInt(next(), -1);
         else if (a == "--max-age") settings.maxAge = ToInt(next(), -1);
@@ -242,25 +264,51 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "plivors-server: no style file %s\n", settings.style.c_str());
         return 1;
     }
+    // The world map, and over it the street map of the database; a style
+    // of the operator's own draws alone, its PostGIS layers reading the database.
+    std::vector<render::StyleFile> styles = {{settings.style, ownStyle ? Directory(settings.style) : settings.data}};
+    streets::StreetMaps street;
+    if (!settings.database.empty()) {
+        try {
+            street = streets::SetUp(settings.database, ownStyle, defaults.streetStyle);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "plivors-server: %s\n", e.what());
+            return 1;
+        }
+        styles.insert(styles.end(), street.styles.begin(), street.styles.end());
+    }
     const int threads = settings.threads > 0 ? settings.threads : cores;
     try {
         render::SetUpMapnik();
-        render::Renderer renderer(settings.style, ownStyle ? Directory(settings.style) : settings.data, threads);
+        render::Renderer renderer(styles, street.postgis, threads, street.lazy);
         gazetteer::Gazetteer places(settings.data);
         gazetteer::LandMask land(settings.data + "/land");
         AnswerCache cache(static_cast<size_t>(settings.cacheMegabytes) << 20);
         RequestLog requests(log);
         Statistics statistics;
-        // No database hook yet: the status says "none" until one is configured.
         MapService service{renderer,           places,         land,          cache,
                            requests,           statistics,     settings.downloads,
                            settings.maxAge,    PLIVORS_LEAFLET_DIR, settings.style, settings.data,
                            [&server] { return server->connections(); }, {}};
+        std::unique_ptr<streets::StreetNames> streetNames;
+        if (street.db != nullptr) {
+            streetNames = std::make_unique<streets::StreetNames>(*street.db, places);
+            service.streets = streetNames.get();
+            service.streetDatabase = street.db.get();
+            database::Database* db = street.db.get();
+            service.database = [db] { return std::string(db->Connected() ? "connected" : "not reachable"); };
+        }
+        // Street lookups wait on the database: on threads of their own, which
+        // stop (and join) before the service they answer through.
+        boost::asio::thread_pool lookups(static_cast<size_t>(std::max(4, cores)));
+        if (streetNames) service.offFront = [&lookups](std::function<void()> job) { boost::asio::post(lookups, std::move(job)); };
         // The renderer outlives the front's run: renders still in flight
         // when it stops reply into a stopped front, which drops them.
-        return Serve(*server, settings, [&](front::Request req, front::Reply reply) {
+        int status = Serve(*server, settings, [&](front::Request req, front::Reply reply) {
             service.Handle(std::move(req), std::move(reply));
         }, std::min(cores, 4));
+        lookups.join();
+        return status;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "plivors-server: %s\n", e.what());
         return 1;

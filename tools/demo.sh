@@ -3,7 +3,10 @@
 # prepared open data) on a free loopback port, and both builds of the plug-in
 # (the DLL under Wine) driven by the reference host: calibration, zones of
 # Iberia, the Canary Islands, the harbour of Cadiz and the whole world, the
-# place name of Madrid's position and a descriptor download. Everything lands
+# place name of Madrid's position and a descriptor download. Street maps of
+# central Montevideo come from a private PostgreSQL cluster (build/database)
+# into which the server's import command loads the OpenStreetMap extract that
+# make data prepared; the cluster stops at the end. Everything lands
 # in build/demo/, with overview.png showing every zone with its caption.
 set -e
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,11 +19,18 @@ export no_proxy=127.0.0.1,localhost NO_PROXY=127.0.0.1,localhost
 sdir=$(mktemp -d "${TMPDIR:-/tmp}/plivors-demo.XXXXXX")
 mkdir -p "$sdir/served"
 cp "$here"/maps/*.plvr "$sdir/served/"
+# The street database: central Montevideo, imported afresh.
+database=$("$here/tools/database.sh" start "$here/build/database")
+stop_database() { "$here/tools/database.sh" stop "$here/build/database" || true; }
+trap 'rc=$?; stop_database; exit $rc' EXIT
+"$here/build/server/plivors-server" import "$here/data/osm/montevideo.osm.pbf" --database "$database" \
+  >"$out/import.log" 2>&1 || { tail -5 "$out/import.log" >&2; exit 1; }
+tail -1 "$out/import.log"
 "$here/build/server/plivors-server" --port 0 --port-file "$sdir/port" --log "$out/server-requests.log" \
-  --downloads "$sdir/served" >"$sdir/server.out" 2>&1 &
+  --downloads "$sdir/served" --database "$database" >"$sdir/server.out" 2>&1 &
 spid=$!
 # Stop the server on the way out, keeping the script's own exit status.
-stop_server() { kill $spid 2>/dev/null || true; wait $spid 2>/dev/null || true; rm -rf "$sdir"; }
+stop_server() { kill $spid 2>/dev/null || true; wait $spid 2>/dev/null || true; rm -rf "$sdir"; stop_database; }
 trap 'rc=$?; stop_server; exit $rc' EXIT
 trap 'exit 130' INT TERM
 i=0
@@ -46,6 +56,16 @@ pixels() {
       R * log(sin(pi / 4 + s * pi / 360) / cos(pi / 4 + s * pi / 360)) - y0,
       R * log(sin(pi / 4 + n * pi / 360) / cos(pi / 4 + n * pi / 360)) - y0 }'
 }
+# The box (SOUTH WEST NORTH EAST) of nine tenths of level LEVEL's 800 x 600
+# window around LAT LON: the plug-in asks for it at exactly that level.
+box() {
+  awk -v lat="$1" -v lon="$2" -v level="$3" 'BEGIN {
+    split("1.3229180000489578 2.6458359999815 6.614590000011958 19.843769999977667 39.68754000001354 79.37508000002708 132.29179999997723", s, " ")
+    R = 6378137; pi = atan2(0, -1); hw = 0.45 * 800 * s[level]; hh = 0.45 * 600 * s[level]
+    y = R * log(sin(pi / 4 + lat * pi / 360) / cos(pi / 4 + lat * pi / 360))
+    printf "%.7f %.7f %.7f %.7f\n", (2 * atan2(exp((y - hh) / R), 1) - pi / 2) * 180 / pi, lon - hw / R * 180 / pi,
+      (2 * atan2(exp((y + hh) / R), 1) - pi / 2) * 180 / pi, lon + hw / R * 180 / pi }'
+}
 europa="26.9674359 -20.9912576 56.5217513 24.5938529"
 canarias="26.9674359 -20.9912576 32.8957462 -8.483808"
 mundo="-88.0 -178.0 88.0 178.0"
@@ -59,7 +79,11 @@ world-2|mundo-1003|$mundo|0 -60 72 60|the world, north
 world-3|mundo-1003|$mundo|0 60 72 180|the world, north-east
 world-4|mundo-1003|$mundo|-72 -180 0 -60|the world, south-west
 world-5|mundo-1003|$mundo|-72 -60 0 60|the world, south
-world-6|mundo-1003|$mundo|-72 60 0 180|the world, south-east"
+world-6|mundo-1003|$mundo|-72 60 0 180|the world, south-east
+montevideo-1|mundo-1003|$mundo|$(box -34.9055 -56.1880 1)|central Montevideo, streets and buildings
+montevideo-3|mundo-1003|$mundo|$(box -34.9050 -56.1860 3)|central Montevideo
+montevideo-5|mundo-1003|$mundo|$(box -34.8900 -56.1700 5)|Montevideo, its streets and suburbs
+montevideo-7|mundo-1003|$mundo|$(box -34.8700 -56.1700 7)|Montevideo and its bay"
 
 # Run from the source folder so that both builds see the same relative paths.
 cd "$here"
@@ -97,6 +121,8 @@ for build in native $windows; do
   done
   echo "-- locate -3.7038 40.4168"
   host locate -3.7038 40.4168 | tee "build/demo/place-$build.txt"
+  echo "-- locate -56.1880 -34.9055 (Montevideo, Yaguaron at Avenida 18 de Julio)"
+  host locate -56.1880 -34.9055 | tee -a "build/demo/place-$build.txt"
   echo "-- download canarias-1002.plvr"
   host download canarias-1002.plvr "build/demo/downloads-$build"
 done
@@ -119,6 +145,9 @@ if command -v montage >/dev/null 2>&1 && [ -f "$out/iberia-native.png" ]; then
   set --
   while IFS='|' read -r name caption; do
     case "$name" in world-*) continue ;; esac
+    # The street corner in the middle of the finest Montevideo zone, as the
+    # plug-in names it.
+    [ "$name" = montevideo-1 ] && caption="$caption; its centre: $(tail -1 "$out/place-native.txt")"
     set -- "$@" -label "$caption" "$out/$name-native.png"
   done <"$out/captions.txt"
   montage "$@" -label "the world from 72 S to 72 N: six level-13 zones joined" "$out/world-native.png" \

@@ -39,3 +39,17 @@ for b in "$build"/bench_*; do
     (cd "$build" && "$here/with-server.sh" "$server" -- "$here/with-server.sh" --maps "$server" -- "$b") || exit 1
   fi
 done
+
+# The map server over central Montevideo's street map: the extract imported
+# into a private PostgreSQL cluster (import time and database size from the
+# import's summary), then levels 1 to 7, street place names and 8 clients.
+source=$(cd "$here/.." && pwd)
+if [ -x "$build/bench_server" ] && [ -f "$source/data/osm/montevideo.osm.pbf" ] && command -v osm2pgsql >/dev/null; then
+  echo "== bench_server over Montevideo's streets"
+  database=$("$here/database.sh" start "$source/build/database") || exit 1
+  trap '"$here/database.sh" stop "$source/build/database"' EXIT
+  "$server" import "$source/data/osm/montevideo.osm.pbf" --database "$database" 2>&1 | tail -1
+  (cd "$build" && PLIVORS_BENCH_CENTRE=-34.9040,-56.1850 PLIVORS_BENCH_SPREAD=0.001 \
+    "$here/with-server.sh" --maps "$server" --database "$database" -- "$build/bench_server" \
+    --benchmark_filter='BM_(Rendered|Cached)/[1-7](/|$)|BM_Place|BM_Clients') || exit 1
+fi

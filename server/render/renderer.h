@@ -8,23 +8,41 @@
 #include <exception>
 #include <functional>
 #include <future>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+namespace mapnik {
+class Map;
+}
+
 namespace render {
 
 // Registers Mapnik's input plug-ins and the DejaVu fonts; call once first.
 void SetUpMapnik();
 
+// A Mapnik style file and the folder its relative file names start from.
+struct StyleFile {
+    std::string file, base;
+};
+
+// Connection words (host, port, dbname, user, password) that every PostGIS
+// layer of the styles takes instead of its own: the styles name tables, the
+// server's --database says where they are.
+using PostgisConnection = std::map<std::string, std::string>;
+
 class Renderer {
 public:
-    // Loads the style once on the calling thread, so that a bad style fails
-    // here with Mapnik's message (std::runtime_error), then starts the workers.
-    // Relative file names in the style are taken from basePath.
-    Renderer(const std::string& styleFile, const std::string& basePath, int threads);
+    // The styles drawn one over the other in one map, the first setting the
+    // background. Loads them once on the calling thread, so that a bad style
+    // fails here with Mapnik's message (std::runtime_error), then starts the
+    // workers. With a database the load may fail only because the database
+    // is unreachable (lazy is then true): the workers load again on their
+    // next job, and draw once it is back.
+    Renderer(const std::vector<StyleFile>& styles, const PostgisConnection& postgis, int threads, bool lazy = false);
     ~Renderer();
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
@@ -38,13 +56,18 @@ public:
     void Render(int width, int height, double x, double y, double metresPerPixel, Format format, Done done);
 
 private:
+    // A worker's own map, or why it could not load one.
+    struct WorkerMap;
     void Work();
-    void Submit(std::function<void(void*)> job);
+    void Load(WorkerMap& w);
+    std::vector<uint8_t> DrawWithRetry(WorkerMap& w, int width, int height, double x, double y, double s);
+    void Submit(std::function<void(WorkerMap&)> job);
 
-    std::string style_, base_;
+    std::vector<StyleFile> styles_;
+    PostgisConnection postgis_;
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<std::function<void(void*)>> jobs_;
+    std::deque<std::function<void(WorkerMap&)>> jobs_;
     bool stopping_ = false;
     std::vector<std::thread> workers_;
 };

@@ -3,13 +3,20 @@
 # dependencies, files, conffiles), then unpacked into a temporary root
 # without installing: its server started from there on a free port must pass
 # `HOST check`, once started plainly and once with the systemd unit's own
-# command line and settings.
+# command line and settings; and, where PostgreSQL is installed, with street
+# maps from a private cluster filled by the packaged import command.
 set -e
 deb=$1; host=$2
 fail() { echo "deb-test: $*" >&2; exit 1; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/plivors-deb.XXXXXX")
 pid=""
-cleanup() { [ -n "$pid" ] && { kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; }; rm -rf "$work"; }
+source=$(cd "$(dirname "$0")/../.." && pwd)
+cluster=""
+cleanup() {
+  [ -n "$pid" ] && { kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; }
+  [ -n "$cluster" ] && "$source/tools/database.sh" stop "$cluster"
+  rm -rf "$work"
+}
 trap 'cleanup' EXIT
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
 export no_proxy=127.0.0.1,localhost NO_PROXY=127.0.0.1,localhost
@@ -28,7 +35,8 @@ grep -q "^ Depends:.*fonts-dejavu-core" "$work/info" || fail "Depends does not b
 dpkg-deb --contents "$deb" | awk '{print $6}' > "$work/contents"
 for f in ./usr/bin/plivors-server ./usr/lib/systemd/system/plivors-server.service ./etc/default/plivors-server \
          ./usr/share/plivors-server/style/default.xml ./usr/share/plivors-server/maps/norte-1000.plvr \
-         ./usr/share/doc/plivors-server/copyright; do
+         ./usr/share/doc/plivors-server/copyright ./usr/share/plivors-server/style/streets.xml \
+         ./usr/share/plivors-server/streets/plivors.style; do
   grep -qx "$f" "$work/contents" || fail "the package lacks $f"
 done
 
@@ -78,4 +86,20 @@ pid=$!
 wait_port "$port" ""
 check "$port" "the server started by the unit's command line"
 stop
+
+# Street maps: the packaged import style and street style, against a private
+# cluster (under build/: the postgres user must reach it) holding Three Rivers.
+extract=$source/data/osm/three-rivers.osm.pbf
+if [ -x /usr/lib/postgresql/15/bin/pg_ctl ] && command -v osm2pgsql >/dev/null && [ -f "$extract" ]; then
+  cluster=$source/build/database-dist
+  url=$("$source/tools/database.sh" start "$cluster") || fail "the private cluster did not start"
+  "$server" import "$extract" --database "$url" >"$work/import.out" 2>&1 || fail "import failed: $(tail -3 "$work/import.out")"
+  grep -q "^Imported .* roads" "$work/import.out" || fail "the import printed no summary"
+  "$server" --port 0 --port-file "$work/port2" --database "$url" >"$work/server.out" 2>&1 &
+  pid=$!
+  wait_port "" "$work/port2"
+  grep -q "OpenStreetMap contributors" "$work/server.out" || fail "no attribution in the start-up line"
+  check "$(cat "$work/port2")" "the unpacked server with street maps"
+  stop
+fi
 echo "deb-test: $name passes"

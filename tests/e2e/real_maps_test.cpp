@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "support/delivered_zone.h"
 #include "support/map_geometry.h"
 #include "support/plugin_fixture.h"
 
@@ -16,32 +17,6 @@ namespace {
 
 // Map 1001's south-west corner: raster pixels are Mercator metres from it.
 const double kWest = MercX(-20.9912576), kSouth = MercY(26.9674359);
-
-// A delivered zone with the arithmetic that places a point in it.
-struct Delivered {
-    ZoneRecord zone;
-    double centreX = 0, centreY = 0, s = 0;
-    int width = 0, height = 0;
-
-    Rgb At(int col, int row) const {
-        const TBitmapZona& r = zone.record;
-        const int stride = ZoneRecord::RowStride(r.ancho, r.bitsPorPixel);
-        const uint8_t* line = zone.pixels.data() + static_cast<size_t>(r.alto - 1 - row) * stride;  // bottom-up
-        int index = r.bitsPorPixel == 8   ? line[col]
-                    : r.bitsPorPixel == 4 ? (line[col / 2] >> (col % 2 ? 0 : 4)) & 15
-                                          : (line[col / 8] >> (7 - col % 8)) & 1;
-        uint32_t c = zone.palette[index];
-        return {static_cast<int>(c >> 16 & 255), static_cast<int>(c >> 8 & 255), static_cast<int>(c & 255)};
-    }
-    double Col(double lon) const { return (MercX(lon) - centreX) / s + width / 2.0; }
-    double Row(double lat) const { return (centreY - MercY(lat)) / s + height / 2.0; }
-    double Share(Rgb colour) const {
-        int n = 0;
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) n += Near(At(x, y), colour) ? 1 : 0;
-        return static_cast<double>(n) / (width * height);
-    }
-};
 
 class RealMaps : public PluginTest {
 protected:
@@ -65,16 +40,7 @@ protected:
         RecordingCallback failure;
         int32_t w = 800, h = 600;
         ASSERT_EQ(Zone(raster_, x0, x1, y0, y1, w, h, d.zone, failure), 1) << (failure.texts.empty() ? "" : failure.texts[0]);
-        d.width = w;
-        d.height = h;
-        d.centreX = kWest + (x0 + x1) / 2;
-        d.centreY = kSouth + (y0 + y1) / 2;
-        // The finest level whose 800 x 600 window holds the zone.
-        for (double s : kLevels)
-            if (400 * s >= halfWidth && 300 * s >= halfHeight) {
-                d.s = s;
-                break;
-            }
+        d.Placed(kWest, kSouth, x0, x1, y0, y1, w, h);
         ASSERT_EQ(w, static_cast<int>(2 * halfWidth / d.s));
     }
     const char* variable_ = "PLIVORS_TEST_MAPS";

@@ -1,0 +1,70 @@
+// The street database: a PostgreSQL/PostGIS server reached by a libpq
+// connection URL (postgresql://user@host:port/dbname, or key=value words).
+// Connections for lookups are pooled and made again after the server went
+// away; Mapnik's own connections for drawing are its business.
+#pragma once
+
+#include <libpq-fe.h>
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace database {
+
+// The database could not answer: unreachable, gone away mid-query, or
+// missing what the import makes. Requests that need it answer 503.
+struct Unavailable : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// The URL's connection words (host, port, dbname, user, password, ...), as
+// libpq reads them; throws std::invalid_argument with libpq's reason.
+std::map<std::string, std::string> ParseUrl(const std::string& url);
+// The URL for messages: the password, if any, left out.
+std::string Printable(const std::string& url);
+
+struct ResultDeleter {
+    void operator()(PGresult* r) const { PQclear(r); }
+};
+using Result = std::unique_ptr<PGresult, ResultDeleter>;
+struct ConnectionDeleter {
+    void operator()(PGconn* c) const { PQfinish(c); }
+};
+using Connection = std::unique_ptr<PGconn, ConnectionDeleter>;
+
+// A connection made within timeoutSeconds; throws Unavailable with libpq's reason.
+Connection Connect(const std::string& url, int timeoutSeconds = 5);
+// Runs sql with text parameters; throws Unavailable unless it succeeds.
+Result Execute(PGconn* c, const std::string& sql, const std::vector<std::string>& parameters = {});
+
+class Database {
+public:
+    explicit Database(std::string url) : url_(std::move(url)) {}
+    const std::string& url() const { return url_; }
+
+    // Whether the last use reached the server (for status pages), without
+    // waiting on the network.
+    bool Connected() const;
+    // Asks the server now (libpq's ping, a second at most).
+    bool Reachable() const;
+
+    // Runs sql on a pooled connection; a connection found broken is
+    // replaced once, so that the first query after the server came back
+    // succeeds. Throws Unavailable.
+    Result Query(const std::string& sql, const std::vector<std::string>& parameters);
+
+private:
+    Connection Take();
+    void Give(Connection c);
+
+    std::string url_;
+    mutable std::mutex mutex_;
+    std::vector<Connection> idle_;
+    mutable bool connected_ = false;
+};
+
+}  // namespace database

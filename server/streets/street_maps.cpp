@@ -1,0 +1,52 @@
+#include "server/streets/street_maps.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "server/streets/import.h"
+
+namespace streets {
+
+StreetMaps SetUp(const std::string& url, bool ownStyle, const std::string& streetStyle) {
+    StreetMaps s;
+    try {
+        for (const auto& w : database::ParseUrl(url))
+            if (w.first == "host" || w.first == "hostaddr" || w.first == "port" || w.first == "dbname" ||
+                w.first == "user" || w.first == "password" || w.first == "connect_timeout")
+                s.postgis[w.first] = w.second;
+    } catch (const std::invalid_argument& e) {
+        throw std::runtime_error(e.what());
+    }
+    if (s.postgis.count("connect_timeout") == 0) s.postgis["connect_timeout"] = "4";
+    if (!ownStyle) {
+        struct stat st;
+        if (stat(streetStyle.c_str(), &st) != 0)
+            throw std::runtime_error("no street style " + streetStyle + " (build the server first)");
+        s.styles.push_back({streetStyle, streetStyle.substr(0, streetStyle.rfind('/'))});
+    }
+    s.db = std::make_unique<database::Database>(url);
+    if (!s.db->Reachable()) {
+        s.lazy = true;
+        std::fprintf(stderr, "plivors-server: the database %s is not reachable; maps answer 503 until it is\n",
+                     database::Printable(url).c_str());
+        return s;
+    }
+    if (ownStyle) return s;
+    // Reachable but never imported into: say so, rather than Mapnik's word
+    // on a missing table.
+    try {
+        database::Connection c = database::Connect(url);
+        database::Result r = database::Execute(
+            c.get(), std::string("SELECT to_regclass('") + kLiveSchema + ".planet_osm_line') IS NOT NULL");
+        if (PQgetvalue(r.get(), 0, 0)[0] != 't')
+            throw std::runtime_error("the database " + database::Printable(url) +
+                                     " holds no imported street data (plivors-server import FILE.osm.pbf --database URL)");
+    } catch (const database::Unavailable&) {
+        s.lazy = true;  // gone again since the ping: the workers retry
+    }
+    return s;
+}
+
+}  // namespace streets

@@ -1,0 +1,28 @@
+// What --database adds to the map server: the connection that every PostGIS
+// layer takes, the street style drawn over the world map (unless the
+// operator's own style draws alone), and the database for place names and
+// for telling whether it is reachable.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "server/database/database.h"
+#include "server/render/renderer.h"
+
+namespace streets {
+
+struct StreetMaps {
+    render::PostgisConnection postgis;
+    std::vector<render::StyleFile> styles;  // drawn over the first style
+    std::unique_ptr<database::Database> db;
+    bool lazy = false;                      // unreachable at start: the render workers load when it is back
+};
+
+// Checks the URL and, when the database answers, that it holds imported
+// data (for the street style). Throws std::runtime_error with the message
+// for the operator.
+StreetMaps SetUp(const std::string& url, bool ownStyle, const std::string& streetStyle);
+
+}  // namespace streets

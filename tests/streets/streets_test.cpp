@@ -1,0 +1,188 @@
+// Street maps end to end: the plug-in against a map server drawing central
+// Montevideo from a private PostGIS that the import command filled
+// (tests/streets/with-streets.sh). Positions come from the OpenStreetMap data
+// itself, so that a fault in the import, the projection or the style shows
+// up as a street where it does not belong.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "support/delivered_zone.h"
+#include "support/map_geometry.h"
+#include "support/plugin_fixture.h"
+
+using namespace testing_support;
+
+namespace {
+
+// Map 1003's south-west corner: raster pixels are Mercator metres from it.
+const double kWest = MercX(-178.0), kSouth = MercY(-88.0);
+// The street style's secondary road fill and building fill.
+const Rgb kSecondary{0xf7, 0xfa, 0xbf}, kBuilding{0xd9, 0xd0, 0xc9};
+
+struct LonLat {
+    double lon, lat;
+};
+
+class StreetMaps : public PluginTest {
+protected:
+    void SetUp() override {
+        PluginTest::SetUp();
+        if (Env("PLIVORS_TEST_STREETS").empty()) GTEST_SKIP() << "no street database (see with-streets.sh)";
+        SetEnv("PLIVORS_MAP_SERVER", Env("PLIVORS_TEST_STREETS"));
+        Open(raster_, 1003);
+    }
+    void TearDown() override {
+        if (raster_.datos != nullptr) api->cierraRaster(&raster_);
+        PluginTest::TearDown();
+    }
+    // The zone of halfWidth x halfHeight metres each side of lat/lon, asked
+    // for at 800 x 600; false when the plug-in failed to deliver it.
+    bool ZoneAround(double lat, double lon, int halfWidth, int halfHeight, Delivered& d) {
+        const int x = static_cast<int>(MercX(lon) - kWest), y = static_cast<int>(MercY(lat) - kSouth);
+        const int x0 = x - halfWidth, x1 = x + halfWidth, y0 = y - halfHeight, y1 = y + halfHeight;
+        RecordingCallback failure;
+        int32_t w = 800, h = 600;
+        if (Zone(raster_, x0, x1, y0, y1, w, h, d.zone, failure) != 1) return false;
+        d.Placed(kWest, kSouth, x0, x1, y0, y1, w, h);
+        return true;
+    }
+    // Share of the 5 x 5 pixels around lat/lon that have the colour.
+    static double Around(const Delivered& d, LonLat p, Rgb colour) {
+        const int col = static_cast<int>(d.Col(p.lon)), row = static_cast<int>(d.Row(p.lat));
+        int n = 0;
+        for (int y = row - 2; y <= row + 2; ++y)
+            for (int x = col - 2; x <= col + 2; ++x) n += Near(d.At(x, y), colour, 16) ? 1 : 0;
+        return n / 25.0;
+    }
+    std::string Place(LonLat p) {
+        char buffer[512] = {};
+        return api->getLocalizacion(0, p.lon, p.lat, 0, 0, buffer) ? std::string(buffer) : "(failed)";
+    }
+    std::string Import(const std::string& file, int& status) {
+        std::string output;
+        status = RunCommand("\"" + Env("PLIVORS_TEST_SERVER_BINARY") + "\" import \"" + file + "\" --database \"" +
+                                Env("PLIVORS_TEST_DATABASE") + "\" 2>&1",
+                            output);
+        return output;
+    }
+    // How many requests for `part` the street server answered with `status`.
+    static int Answered(int status, const std::string& part) {
+        std::ifstream log(Env("PLIVORS_TEST_STREETS_LOG"));
+        int n = 0;
+        for (std::string line; std::getline(log, line);)
+            n += line.compare(0, 4, std::to_string(status) + " ") == 0 && line.find(part) != std::string::npos ? 1 : 0;
+        return n;
+    }
+    TInfoRaster raster_{};
+};
+
+// Two single-carriageway pieces of Avenida 18 de Julio (secondary), from
+// vertex to vertex as the data has them.
+const LonLat kAvenida[2][2] = {{{-56.17271, -34.9006378}, {-56.1709194, -34.8999692}},
+                               {{-56.1851015, -34.9054406}, {-56.1833904, -34.9047738}}};
+
+// Where the secondary fill crosses the line through p square to the street,
+// in pixels from p (NaN when the street is not there at all).
+double FillOffset(const Delivered& d, LonLat a, LonLat b, double t) {
+    const double ax = d.Col(a.lon), ay = d.Row(a.lat), bx = d.Col(b.lon), by = d.Row(b.lat);
+    const double px = ax + t * (bx - ax), py = ay + t * (by - ay);
+    const double length = std::hypot(bx - ax, by - ay), nx = -(by - ay) / length, ny = (bx - ax) / length;
+    double sum = 0;
+    int n = 0;
+    for (double k = -6; k <= 6; k += 0.5) {
+        const int x = static_cast<int>(std::floor(px + k * nx)), y = static_cast<int>(std::floor(py + k * ny));
+        if (Near(d.At(x, y), kSecondary, 20)) sum += k, ++n;
+    }
+    return n >= 2 ? sum / n : NAN;
+}
+
+TEST_F(StreetMaps, AMainStreetLiesWhereItsGeometryProjects) {
+    // Level 4 (about 20 m a pixel): the fill is a few pixels wide and carries no name.
+    Delivered d;
+    ASSERT_TRUE(ZoneAround(-34.903, -56.179, 7000, 5000, d));
+    ASSERT_NEAR(d.s, kLevels[3], 1e-9);
+    for (const auto& piece : kAvenida)
+        for (double t = 0.2; t <= 0.81; t += 0.15) {
+            const double offset = FillOffset(d, piece[0], piece[1], t);
+            ASSERT_FALSE(std::isnan(offset)) << "no street at " << piece[0].lon << "," << piece[0].lat << " t=" << t;
+            EXPECT_LE(std::fabs(offset), 2.0) << "at " << piece[0].lon << "," << piece[0].lat << " t=" << t;
+        }
+    // The same street is not drawn where the data has none: 400 m off, the
+    // line square to it crosses no secondary fill.
+    const LonLat off[2] = {{kAvenida[0][0].lon, kAvenida[0][0].lat - 0.0036}, {kAvenida[0][1].lon, kAvenida[0][1].lat - 0.0036}};
+    EXPECT_TRUE(std::isnan(FillOffset(d, off[0], off[1], 0.5)));
+}
+
+TEST_F(StreetMaps, BuildingsAtTheFinestLevel) {
+    // Inside points of two large buildings of the data.
+    const LonLat buildings[2] = {{-56.1938085, -34.8985381}, {-56.1786029, -34.9118586}};
+    for (LonLat b : buildings) {
+        Delivered d;
+        ASSERT_TRUE(ZoneAround(b.lat, b.lon, 400, 300, d));
+        ASSERT_NEAR(d.s, kLevels[0], 1e-9);
+        EXPECT_GT(Around(d, b, kBuilding), 0.6) << b.lon << "," << b.lat;
+    }
+}
+
+TEST_F(StreetMaps, TheRiverIsWaterOffTheCity) {
+    // The Rio de la Plata south of the old town and of Palermo.
+    Delivered d;
+    ASSERT_TRUE(ZoneAround(-34.929, -56.1775, 1500, 1000, d));
+    // (The extract holds no sea: the world map's land must leave the estuary out.)
+    EXPECT_GT(Around(d, {-56.170, -34.932}, kSea), 0.9) << "land drawn over the river";
+    EXPECT_GT(Around(d, {-56.185, -34.930}, kSea), 0.9) << "land drawn over the river";
+}
+
+TEST_F(StreetMaps, PlacesAreNamedByTheirStreet) {
+    // Beside Yaguaron, 30 m from the address point of number 1367, in the
+    // suburb of Centro.
+    EXPECT_EQ(Place({-56.1880, -34.9055}), "Yaguar\xF3n 1367, Centro, Montevideo");
+    // Out on the river, more than 100 m from any street: the town phrase.
+    const std::string river = Place({-56.170, -34.945});
+    EXPECT_NE(river.find(", Uruguay"), std::string::npos) << river;
+}
+
+TEST_F(StreetMaps, ALostDatabaseAnswers503UntilItReturns) {
+    const std::string tools = Env("PLIVORS_TEST_SOURCE") + "/tools/database.sh";
+    const std::string dir = Env("PLIVORS_TEST_DATABASE_DIR");
+    std::string output;
+    ASSERT_EQ(RunCommand("\"" + tools + "\" stop \"" + dir + "\" 2>&1", output), 0) << output;
+    Delivered lost;
+    EXPECT_FALSE(ZoneAround(-34.9045, -56.1830, 1000, 700, lost)) << "a map without its streets";
+    EXPECT_FALSE(ZoneAround(-34.9045, -56.1830, 1000, 700, lost));
+    EXPECT_GE(Answered(503, "scale=2&mocs=gdd&mo=-34.904"), 2) << "503 both times: never kept";
+    ASSERT_EQ(RunCommand("\"" + tools + "\" start \"" + dir + "\" 2>&1", output), 0) << output;
+    Delivered back;
+    ASSERT_TRUE(ZoneAround(-34.9045, -56.1830, 1000, 700, back));
+    EXPECT_GT(back.Share(kSecondary), 0.01) << "the streets again";
+}
+
+TEST_F(StreetMaps, AnImportReplacesTheDataWholeOrNotAtAll) {
+    // Half a file: osm2pgsql fails midway, the streets stay.
+    const std::string extracts = Env("PLIVORS_TEST_EXTRACTS");
+    const std::string content = ReadFile(extracts + "/montevideo.osm.pbf");
+    ASSERT_GT(content.size(), 1000000u);
+    ASSERT_TRUE(WriteFile("half.osm.pbf", content.substr(0, content.size() / 2)));
+    int status = 0;
+    std::string output = Import("half.osm.pbf", status);
+    EXPECT_NE(status, 0) << output;
+    EXPECT_NE(output.find("the data imported before is unchanged"), std::string::npos) << output;
+    Delivered still;
+    ASSERT_TRUE(ZoneAround(-34.9035, -56.1790, 1200, 900, still));
+    EXPECT_GT(still.Share(kSecondary), 0.005);
+    EXPECT_EQ(Place({-56.18801, -34.90551}), "Yaguar\xF3n 1367, Centro, Montevideo");
+
+    // A whole file replaces Montevideo by Three Rivers, Michigan.
+    output = Import(extracts + "/three-rivers.osm.pbf", status);
+    ASSERT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("329 roads"), std::string::npos) << output;
+    EXPECT_EQ(Place({-85.6221, 41.95270}).compare(0, 11, "12th Avenue"), 0) << Place({-85.6221, 41.95270});
+    const std::string gone = Place({-56.18802, -34.90552});
+    EXPECT_EQ(gone.find("Yaguar"), std::string::npos) << gone;
+}
+
+}  // namespace
