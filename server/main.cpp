@@ -289,7 +289,7 @@ int main(int argc, char** argv) {
         MapService service{renderer,           places,         land,          cache,
                            requests,           statistics,     settings.downloads,
                            settings.maxAge,    PLIVORS_LEAFLET_DIR, settings.style, settings.data,
-                           [&server] { return server->connections(); }, {}};
+                           [&server] { return server->connections(); }, {}, nullptr, nullptr, {}};
         std::unique_ptr<streets::StreetNames> streetNames;
         if (street.db != nullptr) {
             streetNames = std::make_unique<streets::StreetNames>(*street.db, places);
