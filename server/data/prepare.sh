@@ -49,24 +49,26 @@ rm -rf "$data.new"
 mkdir -p "$data.new"
 out=$data.new
 # Polygons one per feature and projected once, so that a render reads only the
-# parts its window touches (shapeindex) and projects nothing.
-polygons() {
-  mkdir -p "$work/$2"
-  tar xzf "$1" -C "$work/$2" package/map.geo.json
-  node "$here/polygons.js" "$work/$2/package/map.geo.json" "$work/$2/polygons.geojson" $4
-  rm "$work/$2/package/map.geo.json"
-  ogr2ogr -f "ESRI Shapefile" -s_srs EPSG:4326 -t_srs EPSG:3857 -nlt POLYGON -lco SPATIAL_INDEX=NO \
-    "$out/$2.shp" "$work/$2/polygons.geojson"
-  shapeindex -d 16 --shape_files "$out/$2.shp" >/dev/null 2>&1
-  if [ -n "$3" ]; then
-    ogr2ogr -f "ESRI Shapefile" -where "$3" "$out/$2-big.shp" "$out/$2.shp"
-    shapeindex -d 16 --shape_files "$out/$2-big.shp" >/dev/null 2>&1
-  fi
-  rm -rf "$work/$2"
+# parts its window touches (shapeindex) and projects nothing. NAME-big holds
+# those of at least KM2 square kilometres, for the coarse levels.
+polygons() {  # polygons TARBALL NAME KM2 [polygons.js options]
+  src=$1 name=$2 km2=$3; shift 3
+  mkdir -p "$work/$name"
+  tar xzf "$src" -C "$work/$name" package/map.geo.json
+  node "$here/polygons.js" "$work/$name/package/map.geo.json" "$work/$name/all.geojson" "$work/$name/big.geojson" "$km2" "$@"
+  rm "$work/$name/package/map.geo.json"
+  for part in all big; do
+    shp=$out/$name.shp
+    [ $part = big ] && shp=$out/$name-big.shp
+    ogr2ogr -f "ESRI Shapefile" -s_srs EPSG:4326 -t_srs EPSG:3857 -nlt POLYGON -lco SPATIAL_INDEX=NO \
+      "$shp" "$work/$name/$part.geojson"
+    shapeindex -d 16 --shape_files "$shp" >/dev/null 2>&1
+  done
+  rm -rf "$work/$name"
 }
-polygons "$land" land "km2 >= 50" --no-triangles &
+polygons "$land" land 50 --no-triangles --no-small-holes &
 landjob=$!
-polygons "$lakes" lakes "km2 >= 20" --no-triangles
+polygons "$lakes" lakes 20 --no-triangles
 wait $landjob
 
 # Natural Earth's land for the coarse levels, where the detailed coast is
