@@ -51,25 +51,26 @@ out=$data.new
 # Polygons one per feature and projected once, so that a render reads only the
 # parts its window touches (shapeindex) and projects nothing. NAME-big holds
 # those of at least KM2 square kilometres, for the coarse levels.
+shapefile() {  # shapefile POLYGONS.geojson OUTPUT.shp
+  ogr2ogr -f "ESRI Shapefile" -s_srs EPSG:4326 -t_srs EPSG:3857 -nlt POLYGON -lco SPATIAL_INDEX=NO "$2" "$1"
+  shapeindex -d 16 --shape_files "$2" >/dev/null 2>&1
+}
 polygons() {  # polygons TARBALL NAME KM2 [polygons.js options]
   src=$1 name=$2 km2=$3; shift 3
   mkdir -p "$work/$name"
   tar xzf "$src" -C "$work/$name" package/map.geo.json
   node "$here/polygons.js" "$work/$name/package/map.geo.json" "$work/$name/all.geojson" "$work/$name/big.geojson" "$km2" "$@"
   rm "$work/$name/package/map.geo.json"
-  for part in all big; do
-    shp=$out/$name.shp
-    [ $part = big ] && shp=$out/$name-big.shp
-    ogr2ogr -f "ESRI Shapefile" -s_srs EPSG:4326 -t_srs EPSG:3857 -nlt POLYGON -lco SPATIAL_INDEX=NO \
-      "$shp" "$work/$name/$part.geojson"
-    shapeindex -d 16 --shape_files "$shp" >/dev/null 2>&1
-  done
+  shapefile "$work/$name/all.geojson" "$out/$name.shp" &
+  all=$!
+  shapefile "$work/$name/big.geojson" "$out/$name-big.shp"
+  wait $all
   rm -rf "$work/$name"
 }
+# The land takes longest: the rest is done meanwhile.
 polygons "$land" land 50 --no-triangles --no-small-holes &
 landjob=$!
 polygons "$lakes" lakes 20 --no-triangles
-wait $landjob
 
 # Natural Earth's land for the coarse levels, where the detailed coast is
 # more than the pixels can show, and the borders. Their polygons cross the
@@ -108,6 +109,7 @@ band cities-4 "pop < 10000"
 node "$here/countries.js" /usr/share/iso-codes/json/iso_3166-1.json \
   /usr/share/locale/es/LC_MESSAGES/iso_3166-1.mo "$out/countries.tsv"
 
+wait $landjob
 echo "$stamp" >"$out/stamp"
 rm -rf "$data"
 mv "$out" "$data"
