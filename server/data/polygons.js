@@ -72,41 +72,6 @@ function bounds(ring) {
   return [x0, y0, x1, y1];
 }
 
-function clipRing(ring, [x0, y0, x1, y1]) {
-  let points = ring;
-  const sides = [
-    [p => p[0] >= x0, (a, b) => [x0, a[1] + ((b[1] - a[1]) * (x0 - a[0])) / (b[0] - a[0])]],
-    [p => p[0] <= x1, (a, b) => [x1, a[1] + ((b[1] - a[1]) * (x1 - a[0])) / (b[0] - a[0])]],
-    [p => p[1] >= y0, (a, b) => [a[0] + ((b[0] - a[0]) * (y0 - a[1])) / (b[1] - a[1]), y0]],
-    [p => p[1] <= y1, (a, b) => [a[0] + ((b[0] - a[0]) * (y1 - a[1])) / (b[1] - a[1]), y1]],
-  ];
-  for (const [inside, cross] of sides) {
-    if (points.length === 0) break;
-    const out = [];
-    for (let i = 0; i < points.length; ++i) {
-      const a = points[(i + points.length - 1) % points.length], b = points[i];
-      if (inside(b)) {
-        if (!inside(a)) out.push(cross(a, b));
-        out.push(b);
-      } else if (inside(a)) {
-        out.push(cross(a, b));
-      }
-    }
-    points = out;
-  }
-  if (points.length < 3) return null;
-  points.push(points[0]);
-  return points;
-}
-
-function bounds(ring) {
-  let x0 = Infinity, y0 = Infinity, x1 = -Infinity, y1 = -Infinity;
-  for (const [x, y] of ring) {
-    x0 = Math.min(x0, x); x1 = Math.max(x1, x); y0 = Math.min(y0, y); y1 = Math.max(y1, y);
-  }
-  return [x0, y0, x1, y1];
-}
-
 function split(to, rings, km2) {
   const count = rings.reduce((n, r) => n + r.length, 0);
   if (count <= kMostPoints) return emitPiece(to, rings, km2);
