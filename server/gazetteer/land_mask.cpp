@@ -39,24 +39,28 @@ bool Inside(const mapnik::geometry::geometry<double>& g, double x, double y) {
 
 }  // namespace
 
-LandMask::LandMask(const std::string& shapeFile) {
-    mapnik::parameters params;
-    params["type"] = "shape";
-    params["file"] = shapeFile;
-    try {
-        source_ = mapnik::datasource_cache::instance().create(params);
-    } catch (const std::exception& e) {
-        throw std::runtime_error("cannot open the land polygons " + shapeFile + ".shp: " + e.what());
+LandMask::LandMask(const std::vector<std::string>& shapeFiles) {
+    for (const std::string& file : shapeFiles) {
+        mapnik::parameters params;
+        params["type"] = "shape";
+        params["file"] = file;
+        try {
+            sources_.push_back(mapnik::datasource_cache::instance().create(params));
+        } catch (const std::exception& e) {
+            throw std::runtime_error("cannot open the polygons " + file + ".shp: " + e.what());
+        }
     }
 }
 
 bool LandMask::OnLand(double lat, double lon) const {
     const double x = geo::MercatorX(lon), y = geo::MercatorY(std::max(-85.0, std::min(85.0, lat)));
     mapnik::query q(mapnik::box2d<double>(x, y, x, y));
-    mapnik::featureset_ptr features = source_->features(q);
-    if (!features) return false;
-    for (mapnik::feature_ptr f = features->next(); f; f = features->next())
-        if (Inside(f->get_geometry(), x, y)) return true;
+    for (const auto& source : sources_) {
+        mapnik::featureset_ptr features = source->features(q);
+        if (!features) continue;
+        for (mapnik::feature_ptr f = features->next(); f; f = features->next())
+            if (Inside(f->get_geometry(), x, y)) return true;
+    }
     return false;
 }
 

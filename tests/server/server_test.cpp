@@ -66,6 +66,8 @@ TEST_F(MapServer, LandAndSeaWhereTheyBelongAtEveryScale) {
         {"south of Madrid", 40.30, -3.55, 6, kLand},       {"Zaragoza's plain", 41.50, -0.60, 4, kLand},
         {"Atlantic west of Portugal", 39.5, -10.5, 9, kSea}, {"the Strait of Gibraltar", 35.965, -5.55, 2, kSea},
         {"inland Iberia, whole", 40.0, -4.0, 11, kLand},
+        // Countries' political areas take in the estuary: land-only data must not.
+        {"the Rio de la Plata off Montevideo", -34.93, -56.5, 5, kSea},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.where);
@@ -80,6 +82,45 @@ TEST_F(MapServer, LandAndSeaWhereTheyBelongAtEveryScale) {
     EXPECT_EQ(Map(64, 48, 5, 38.0, -14.0).colors, 2);
     EXPECT_EQ(Map(400, 300, 10, 40.0, -4.0).colors, 256);
     EXPECT_EQ(Map(0, 0, 1, 40.0, -4.0).colors, 2);
+}
+
+TEST_F(MapServer, TheFineDataAgreesWithNaturalEarthWhereTheLevelsMeet) {
+    // Level 10 draws Natural Earth's land, level 9 the fine data, at exactly
+    // half its pixel size: each pixel of one covers two by two of the other.
+    // Away from coasts (a pixel whose eight neighbours share its colour),
+    // water must not turn into land between the two, nor land into water.
+    struct Case {
+        const char* where;
+        double lat, lon;
+    } cases[] = {{"the Rio de la Plata", -34.95, -57.2}, {"Chesapeake Bay", 37.8, -76.2}, {"the Tagus estuary", 38.75, -9.1}};
+    const int w = 400, h = 300;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.where);
+        Picture coarse = Map(w, h, 10, c.lat, c.lon), fine = Map(2 * w, 2 * h, 9, c.lat, c.lon);
+        ASSERT_EQ(fine.pixels.size(), 4u * coarse.pixels.size());
+        int water = 0, waterAsLand = 0, land = 0, landAsWater = 0;
+        for (int y = 1; y < h - 1; ++y)
+            for (int x = 1; x < w - 1; ++x) {
+                const Rgb here = coarse.At(x, y);
+                const bool isSea = Near(here, kSea), isLand = Near(here, kLand);
+                bool inner = isSea || isLand;
+                for (int dy = -1; dy <= 1 && inner; ++dy)
+                    for (int dx = -1; dx <= 1 && inner; ++dx) inner = Near(coarse.At(x + dx, y + dy), here);
+                if (!inner) continue;
+                int fineLand = 0, fineSea = 0;
+                for (int k = 0; k < 4; ++k) {
+                    const Rgb f = fine.At(2 * x + k % 2, 2 * y + k / 2);
+                    fineLand += Near(f, kLand) ? 1 : 0;
+                    fineSea += Near(f, kSea) ? 1 : 0;
+                }
+                if (isSea) water += 1, waterAsLand += fineLand >= 3 ? 1 : 0;
+                if (isLand) land += 1, landAsWater += fineSea >= 3 ? 1 : 0;
+            }
+        ASSERT_GT(water, w * h / 10);
+        ASSERT_GT(land, w * h / 10);
+        EXPECT_LT(waterAsLand, water / 100) << "of " << water << " water pixels";
+        EXPECT_LT(landAsWater, land / 100) << "of " << land << " land pixels";
+    }
 }
 
 TEST_F(MapServer, MadridsSymbolLiesWhereMercatorPutsIt) {
@@ -140,6 +181,10 @@ TEST_F(MapServer, PlacePhrasesNameTheNearestPlaceInSpanish) {
     EXPECT_EQ(sea.rfind("en el mar, a ", 0), 0u) << sea;
     EXPECT_NE(sea.find(" km al oeste de "), std::string::npos) << sea;
     EXPECT_NE(sea.find(", Portugal"), std::string::npos) << sea;
+    // The sea reaches into estuaries; a lake is water but not the sea.
+    EXPECT_EQ(Phrase(-34.932, -56.170), "en el mar, a 4 km al sureste de Montevideo, Uruguay");
+    EXPECT_EQ(Phrase(-34.9058, -56.1913), "Montevideo, Uruguay");
+    EXPECT_EQ(Phrase(43.0, -87.5), "a 30 km al este de Cudahy, Estados Unidos");
 }
 
 TEST_F(MapServer, MalformedRequestsGetA400Page) {
