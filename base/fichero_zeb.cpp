@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/ficheros.h"
-#include "plugin/registros_host.h"
+#include "base/progreso.h"
 
 void Lanza(const char* mensaje) { throw mensaje; }
 

@@ -7,7 +7,7 @@
 
 #include "base/fichero_zeb.h"
 #include "platform/entorno.h"
-#include "plugin/registros_host.h"
+#include "base/progreso.h"
 
 namespace {
 
