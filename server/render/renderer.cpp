@@ -106,20 +106,6 @@ void Renderer::Work() {
     }
 }
 
-std::vector<uint8_t> Renderer::RenderRgba(int width, int height, double x, double y, double metresPerPixel) {
-    auto done = std::make_shared<std::promise<std::vector<uint8_t>>>();
-    std::future<std::vector<uint8_t>> result = done->get_future();
-    Submit([=](void* m) {
-        try {
-            if (m == nullptr) throw std::runtime_error("this worker could not load the style " + style_);
-            done->set_value(Draw(*static_cast<mapnik::Map*>(m), width, height, x, y, metresPerPixel));
-        } catch (const std::exception& e) {
-            done->set_exception(std::make_exception_ptr(std::runtime_error(e.what())));
-        }
-    });
-    return result.get();
-}
-
 std::string Renderer::RenderGif(int width, int height, double x, double y, double metresPerPixel) {
     auto done = std::make_shared<std::promise<std::string>>();
     std::future<std::string> result = done->get_future();

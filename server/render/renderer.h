@@ -32,8 +32,6 @@ public:
     // centred on (x, y) at metresPerPixel, rendered and encoded on a worker.
     // Throws std::runtime_error when the renderer cannot draw it.
     std::string RenderGif(int width, int height, double x, double y, double metresPerPixel);
-    // The same picture as RGBA bytes, rows from the top.
-    std::vector<uint8_t> RenderRgba(int width, int height, double x, double y, double metresPerPixel);
 
 private:
     void Work();
