@@ -26,35 +26,15 @@ deps:
 data: deps
 	@server/data/prepare.sh data
 
-server: deps
-	cmake --preset server $(LAUNCHER) >/dev/null
-	cmake --build build/server -j$(JOBS)
-
-native: deps
-	cmake --preset native $(LAUNCHER) >/dev/null
-	cmake --build build/native -j$(JOBS)
-
-win32: deps
-	cmake --preset win32 $(LAUNCHER) >/dev/null
-	cmake --build build/win32 -j$(JOBS)
-
-# The same code as 64-bit Windows programs, tested under Wine's 64-bit loader
-# on machines that cannot execute the 32-bit product.
-win64: deps
-	cmake --preset win64 $(LAUNCHER) >/dev/null
-	cmake --build build/win64 -j$(JOBS)
-
-tsan: deps
-	cmake --preset tsan $(LAUNCHER) >/dev/null
-	cmake --build build/tsan -j$(JOBS)
-
-fuzz-build: deps
-	cmake --preset fuzz $(LAUNCHER) >/dev/null
-	cmake --build build/fuzz -j$(JOBS)
-
-bench-build: deps
-	cmake --preset bench $(LAUNCHER) >/dev/null
-	cmake --build build/bench -j$(JOBS)
+# One rule configures and builds any preset's tree, build/<preset>: the
+# presets by their names, and fuzz and bench as fuzz-build and bench-build
+# (their own names run them). win64 is the same code as 64-bit Windows
+# programs, tested under Wine's 64-bit loader on machines that cannot execute
+# the 32-bit product. BUILD_TARGETS narrows the build to some targets.
+PRESETS := server native win32 win64 tsan
+$(PRESETS) fuzz-build bench-build: deps
+	cmake --preset $(@:-build=) $(LAUNCHER) >/dev/null
+	cmake --build build/$(@:-build=) -j$(JOBS) $(BUILD_TARGETS)
 
 # One ctest run over every build tree, so that its closing summary counts all.
 test: data server native win32 tsan fuzz-build
@@ -77,12 +57,8 @@ fuzz: fuzz-build
 # Only the targets the packages and their tests need: after `make test` this
 # is packing and checking alone.
 dist: deps data
-	cmake --preset win32 $(LAUNCHER) >/dev/null
-	cmake --build build/win32 -j$(JOBS) --target HalvoPlugIn_Plivors plivors-host
-	cmake --preset native $(LAUNCHER) >/dev/null
-	cmake --build build/native -j$(JOBS) --target HalvoPlugIn_Plivors plivors-host
-	cmake --preset server $(LAUNCHER) >/dev/null
-	cmake --build build/server -j$(JOBS)
+	$(MAKE) --no-print-directory win32 native BUILD_TARGETS="--target HalvoPlugIn_Plivors plivors-host"
+	$(MAKE) --no-print-directory server
 	rm -rf dist
 	cd build/win32 && cpack -G ZIP -B $(CURDIR)/dist
 	cd build/server && cpack -G DEB -B $(CURDIR)/dist

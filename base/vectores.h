@@ -33,14 +33,6 @@ inline int Minimo(int a, int b) { return a < b ? a : b; }
 inline double Maximo(double a, double b) { return a > b ? a : b; }
 void PonACero(void* bloque, int n);
 
-struct vector2D {
-    double x;
-    double y;
-    vector2D(double px = 0.0, double py = 0.0) : x(px), y(py) {}
-    virtual ~vector2D() {}
-    virtual void Nada() {}
-};
-
 template <class T>
 class VectorI {
 public:

@@ -1,7 +1,8 @@
 // TDibKU: one image in the device-independent bitmap layout (40-byte header,
 // optional colour masks, colour table, pixel rows bottom-up), kept in one
 // movable global block so that header, palette and pixels travel together.
-// TColorRGB and the named colours of Colores_pux live here too.
+// TColorRGB and the named colours of Colores_pux live here too; pixel access,
+// stretching and the colours are defined in dib_ku_pixeles.cpp.
 #pragma once
 
 #include <cstdint>

@@ -21,6 +21,17 @@ const int64_t kAreaMaxima = 256 * 1024 * 1024;
 // Why ParseGif gave up on an image it could not take.
 enum TRechazoGif { kGifAceptado = 0, kGifDemasiadoAncho = 1, kGifDemasiadoGrande = 2 };
 
+// How DecodeImageData and DeliverRow end. ParseGif takes every one of them
+// alike: the rows delivered so far stay, whatever stopped the decoding.
+enum TEstadoGif : int16_t {
+    kGifBien = 0,                   // a row stored; the end code, or the data ran out before it
+    kGifSinFilas = -1,              // a row past the last one of a non-interlaced image
+    kGifSinDatos = -1,              // the file ended before the minimum code size
+    kGifSinMemoria = -10,           // no line buffer
+    kGifTamanoMinimoMalo = -20,     // a minimum code size outside 2..9
+    kGifCadenaDemasiadoLarga = -30, // a string longer than the table (stale entries in a cycle)
+};
+
 // Working state of one LeeGif call; never shared. Its LZW tables take 64 KB
 // in all; decoding allocates nothing but one line buffer per image.
 struct GifDecoderState {
@@ -51,11 +62,8 @@ struct GifDecoderState {
     int16_t nextFreeCode;
     unsigned char readBuffer[kTamanoLectura];
     int32_t readCount;
-    int16_t blockBytesLeft;
-    int16_t bitsLeft;
-    uint8_t currentByte;
+    // A sub-block that straddles two chunks of readBuffer, gathered whole.
     unsigned char blockBuffer[255];
-    unsigned char* blockPos;
     TRechazoGif rechazo;
 
     GifDecoderState();
@@ -89,8 +97,13 @@ private:
 // anything is allocated). Throws kTextoSinMemoria when the bitmap cannot be had.
 bool LeeGif(const char* ruta, TDibKU& bitmap, CDString& error);
 
+// The decoder's three parts, one file each:
+// the container (gif_contenedor.cpp): signature, screen, colour tables,
+// extensions, image descriptor and palette; false for a bad signature or an
+// image refused for its size;
 bool ParseGif(GifDecoderState& estado, FILE* fichero);
-int16_t DecodeImageData(GifDecoderState& estado, FILE* fichero, CImageIterator& iterador, int16_t lineWidth);
-int NextByte(GifDecoderState& estado, FILE* fichero);
-int16_t NextCode(GifDecoderState& estado, FILE* fichero);
-int DeliverRow(GifDecoderState& estado, CImageIterator& iterador, unsigned char* linea, int longitud);
+// the LZW decoding of one image's data (gif_lzw.cpp);
+TEstadoGif DecodeImageData(GifDecoderState& estado, FILE* fichero, CImageIterator& iterador, int16_t lineWidth);
+// the rows (gif_filas.cpp): one line of palette indices packed at the
+// bitmap's 1, 4 or 8 bits and stored in the row the interlace order names.
+TEstadoGif DeliverRow(GifDecoderState& estado, CImageIterator& iterador, unsigned char* linea, int longitud);

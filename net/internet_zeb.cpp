@@ -1,13 +1,15 @@
 #include "net/internet_zeb.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "base/fichero_zeb.h"
 #include "platform/entorno.h"
-#include "plugin/registros_host.h"
+#include "base/progreso.h"
+#include "net/fallo_red.h"
 
 namespace {
 
@@ -43,15 +45,35 @@ int32_t SumaProgreso(int32_t hechos, unsigned long leidos) { return Satura(stati
 
 bool EstadoCorrecto(const TInternetZEB& cliente, CDString& error) {
     if (cliente.UltimoEstado() < 400) return true;
-    error.Asigna("Error HTTP ");
+    error.Asigna(kTextoEstadoHttp);
     error.AnadeEntero(cliente.UltimoEstado());
     return false;
 }
 
 void MensajeFicheroLocal(const char* ruta, CDString& error) {
-    error.Asigna("Error opening the local file for HTTP download: \"");
+    error.Asigna(kTextoAbreLocal);
+    error.AnadeCaracter('"');
     error.Anade(ruta);
     error.Anade("\"");
+}
+
+namespace {
+
+void MensajeEscrituraLocal(const char* ruta, CDString& error) {
+    error.Asigna(kTextoEscribeLocal);
+    error.AnadeCaracter('"');
+    error.Anade(ruta);
+    error.Anade("\"");
+}
+
+}  // namespace
+
+bool TInternetZEB::Falla(TTipoFallo tipo, unsigned long codigo) {
+    // The platform names a time-out the same way for a deadline and a stall.
+    if (tipo == TTipoFallo::kConexion && codigo == kErrorTiempoAgotado) tipo = TTipoFallo::kPlazo;
+    fallo.tipo = tipo;
+    fallo.codigo = codigo;
+    return false;
 }
 
 TInternetZEB::TInternetZEB(const char* usuario_, const char* contrasena_, void* ventana_)
@@ -75,15 +97,15 @@ bool TInternetZEB::Conecta(CDString& error) {
     if (sesion != nullptr) return true;
     unsigned long codigo = HttpIntentaConexion();
     if (codigo != 0) {
-        error.Asigna("Error connecting to Internet ");
+        error.Asigna(kTextoSinRed);
         error.AnadeEntero(static_cast<int>(codigo));
-        return false;
+        return Falla(TTipoFallo::kSinRed, codigo);
     }
     sesion = HttpAbreSesion(kAgente, MilisegundosDeEntorno("PLIVORS_CONNECT_TIMEOUT_MS", kMsConexionPorDefecto),
                             MilisegundosDeEntorno("PLIVORS_STALL_TIMEOUT_MS", kMsSinDatosPorDefecto));
     if (sesion == nullptr) {
-        error.Asigna("Error 2 connecting to Internet ");
-        return false;
+        error.Asigna(kTextoSinSesion);
+        return Falla(TTipoFallo::kSinRed, HttpUltimoError());
     }
     ++gSesionesAbiertas;
     return true;
@@ -101,12 +123,13 @@ bool TInternetZEB::DescargaTexto(const char* url, CDString& cuerpo, CDString& er
 
 bool TInternetZEB::Descarga(const char* url, bool aFichero, CDString& cuerpo, const CDString& local, CDString& error,
                             TProgreso* progreso) {
+    fallo = TFalloRed();
     if (!Conecta(error)) return false;
     TFicheroZEB fichero;
     if (aFichero) {
         if (!fichero.Abre(TStringNomFitx(local.Texto()), F_ESCRITURA | F_BINARIO)) {
             MensajeFicheroLocal(local.Texto(), error);
-            return false;
+            return Falla(TTipoFallo::kFicheroLocal, static_cast<unsigned long>(errno));
         }
     } else {
         cuerpo.Asigna("");
@@ -122,9 +145,10 @@ bool TInternetZEB::Descarga(const char* url, bool aFichero, CDString& cuerpo, co
 
     HInternet peticion = HttpAbreUrl(sesion, url, flags, msPlazo);
     if (peticion == nullptr) {
-        error.Asigna("Error opening URL ");
-        error.AnadeSinSigno(static_cast<unsigned>(HttpUltimoError()));
-        return false;
+        unsigned long codigo = HttpUltimoError();
+        error.Asigna(kTextoAbreUrl);
+        error.AnadeSinSigno(static_cast<unsigned>(codigo));
+        return Falla(TTipoFallo::kConexion, codigo);
     }
     bool bien = Autentica(peticion, error) &&
                 LeeRespuesta(peticion, aFichero, cuerpo, fichero, local, error, progreso);
@@ -151,9 +175,9 @@ bool TInternetZEB::Autentica(HInternet peticion, CDString& error) {
             HttpPonOpcion(peticion, opUsuario, usuario, static_cast<unsigned long>(std::strlen(usuario) + 1));
             HttpPonOpcion(peticion, opContrasena, contrasena, static_cast<unsigned long>(std::strlen(contrasena) + 1));
             if (++intentos > 3) {
-                error.Asigna("Error autentification ");
+                error.Asigna(kTextoAutenticacion);
                 error.AnadeSinSigno(static_cast<unsigned>(estado));
-                return false;
+                return Falla(TTipoFallo::kAutenticacion, estado);
             }
             // The next status must answer the credentials just set, so the
             // request goes out again with them.
@@ -197,18 +221,17 @@ bool TInternetZEB::LeeRespuesta(HInternet peticion, bool aFichero, CDString& cue
         char* datos = area.Espacio(static_cast<int>(disponibles) + 1);
         unsigned long leidos = 0;
         if (!HttpLee(peticion, datos, disponibles + 1, leidos)) {
-            error.Asigna("Error reading HTTP ");
-            error.AnadeSinSigno(static_cast<unsigned>(HttpUltimoError()));
-            return false;
+            unsigned long codigo = HttpUltimoError();
+            error.Asigna(kTextoLeeHttp);
+            error.AnadeSinSigno(static_cast<unsigned>(codigo));
+            return Falla(TTipoFallo::kConexion, codigo);
         }
         if (leidos > disponibles + 1) leidos = disponibles + 1;
         datos[leidos] = 0;
         if (aFichero) {
             if (leidos > 0 && !fichero.Escribe(datos, static_cast<int>(leidos), nullptr, 0)) {
-                error.Asigna("Error writing the local file for HTTP download: \"");
-                error.Anade(local);
-                error.Anade("\"");
-                return false;
+                MensajeEscrituraLocal(local.Texto(), error);
+                return Falla(TTipoFallo::kEscrituraLocal, static_cast<unsigned long>(errno));
             }
         } else {
             cuerpo.Anade(datos);
@@ -217,8 +240,8 @@ bool TInternetZEB::LeeRespuesta(HInternet peticion, bool aFichero, CDString& cue
             PonEntero(progreso->bytesHechos, SumaProgreso(progreso->bytesHechos, leidos));
             ActualizaProgreso(progreso);
             if (Cancelado(progreso)) {
-                error.Asigna("Operation Canceled");
-                return false;
+                error.Asigna(kTextoCancelado);
+                return Falla(TTipoFallo::kCancelado, 0);
             }
         }
         if (leidos == 0) break;
@@ -227,17 +250,15 @@ bool TInternetZEB::LeeRespuesta(HInternet peticion, bool aFichero, CDString& cue
     // Some libraries take a connection closed early for the end of the body:
     // a body shorter than its announced length was cut off, not complete.
     if (esperado > 0 && recibidos < esperado) {
-        error.Asigna("Error reading HTTP ");
+        error.Asigna(kTextoLeeHttp);
         error.AnadeSinSigno(static_cast<unsigned>(kErrorConexionAbortada));
-        return false;
+        return Falla(TTipoFallo::kConexion, kErrorConexionAbortada);
     }
     // A stream whose buffered bytes cannot reach the disk (disk full) must
     // not count as stored.
     if (aFichero && std::fflush(fichero.fichero) != 0) {
-        error.Asigna("Error writing the local file for HTTP download: \"");
-        error.Anade(local);
-        error.Anade("\"");
-        return false;
+        MensajeEscrituraLocal(local.Texto(), error);
+        return Falla(TTipoFallo::kEscrituraLocal, static_cast<unsigned long>(errno));
     }
     return true;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "base/dstring.h"
+#include "net/fallo_red.h"
 #include "net/seam_http.h"
 
 struct TProgreso;
@@ -32,6 +33,9 @@ public:
     bool DescargaTexto(const char* url, CDString& cuerpo, CDString& error, TProgreso* progreso);
     // HTTP status of the last answer read, 0 if none.
     int UltimoEstado() const { return ultimoEstado; }
+    // Kind and code of the last request's failure, beside its text; kNinguno
+    // after a success. Local files give the C runtime's errno.
+    const TFalloRed& UltimoFallo() const { return fallo; }
 
     // Ends every later request after ms milliseconds in all, headers and body
     // ("Error opening URL 12002" or "Error reading HTTP 12002"), for callers
@@ -51,6 +55,8 @@ public:
 
 private:
     bool Autentica(HInternet peticion, CDString& error);
+    // Records the kind and code of a failure; false, for returning.
+    bool Falla(TTipoFallo tipo, unsigned long codigo);
 
     HInternet sesion;
     void* ventana;
@@ -58,6 +64,7 @@ private:
     const char* contrasena;
     int ultimoEstado;
     unsigned long msPlazo;
+    TFalloRed fallo;
 };
 
 // bytesHechos after another chunk: the host's record counts in 32 bits, so a

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/fichero_zeb.h"
+#include "net/descarga_temporal.h"
 #include "net/direcciones.h"
 #include "net/internet_zeb.h"
 #include "platform/ficheros.h"
@@ -13,8 +14,6 @@ namespace {
 
 std::atomic<int> gContadorTemporales{0};
 int SiguienteTemporalDescarga() { return gContadorTemporales.fetch_add(1) + 1; }
-
-const char kErrorAbrirLocal[] = "Error opening the local file for HTTP download: ";
 
 }  // namespace
 
@@ -56,27 +55,17 @@ bool DescargaDescriptor(const char* nombre, const char* carpeta, TCallbackTexto*
     // complete answer replaces: a failure or a cancel keeps what was there.
     // Only the host's folder will do (the file is moved within it), so there
     // is no fallback to the system's temporary folder.
+    // The host's progress record is the only way to stop it: no deadline.
     DString prefijo(nombre);
     prefijo.AnadeCaracter('.');
+    const TDestinoTemporal destino = {carpeta, prefijo.Texto(), ".part", &SiguienteTemporalDescarga, false};
     TFicheroTemporal temporal;
     DString error;
-    if (!temporal.Crea(carpeta, prefijo.Texto(), ".part", &SiguienteTemporalDescarga, false)) {
-        MensajeFicheroLocal(local.nombre.Texto(), error);
-        EnviaTexto(fallo, error.Texto());
-        return false;
-    }
-
-    TInternetZEB cliente("", "", nullptr);
-    bool bien = cliente.DescargaFichero(url.Texto(), temporal.Nombre(), error, progreso);
-    if (!bien) {
-        if (std::strncmp(error.Texto(), kErrorAbrirLocal, std::strlen(kErrorAbrirLocal)) == 0) {
-            // Name the descriptor's own path, not the temporary one.
-            MensajeFicheroLocal(local.nombre.Texto(), error);
-        }
-        EnviaTexto(fallo, error.Texto());
-        return false;
-    }
-    if (!EstadoCorrecto(cliente, error)) {
+    TFalloRed falloRed;
+    if (!DescargaATemporal(url.Texto(), destino, 0, progreso, temporal, error, falloRed)) {
+        // A file that cannot be made is named by the descriptor's own path,
+        // not the temporary one.
+        if (falloRed.tipo == TTipoFallo::kFicheroLocal) MensajeFicheroLocal(local.nombre.Texto(), error);
         EnviaTexto(fallo, error.Texto());
         return false;
     }

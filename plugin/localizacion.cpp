@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/fichero_zeb.h"
+#include "net/descarga_temporal.h"
 #include "net/direcciones.h"
 #include "net/internet_zeb.h"
 #include "plugin/modulo.h"
@@ -82,25 +83,19 @@ bool GetLocalizacion(double longitud, double latitud, char* resultado) {
     DString base = DireccionServidorMapas();
     ComponeUrlLocalizacion(base.Texto(), longitud, latitud, url);
 
+    // No failure callback reaches this export: a failure leaves "hola".
+    // Nothing can cancel this request but its own deadline.
+    const TDestinoTemporal destino = {"", "plivor_temp", ".zip", &SiguienteContadorLocalizacion, true};
     TFicheroTemporal temporal;
-    // No failure callback reaches this export: the messages stay here.
     DString mensaje;
-    if (!temporal.Crea("", "plivor_temp", ".zip", &SiguienteContadorLocalizacion, true)) return false;
-    {
-        TInternetZEB cliente("", "", nullptr);
-        // Nothing can cancel this request but its own deadline.
-        cliente.PonPlazo(MilisegundosDeEntorno("PLIVORS_REQUEST_TIMEOUT_MS", kMsPlazoPorDefecto));
-        if (!cliente.DescargaFichero(url.Texto(), temporal.Nombre(), mensaje, nullptr) ||
-            !EstadoCorrecto(cliente, mensaje))
-            return false;
-    }
+    TFalloRed falloRed;
+    if (!DescargaATemporal(url.Texto(), destino, MilisegundosDeEntorno("PLIVORS_REQUEST_TIMEOUT_MS", kMsPlazoPorDefecto),
+                           nullptr, temporal, mensaje, falloRed))
+        return false;
 
     DString pagina;
     std::FILE* f = std::fopen(temporal.Nombre().Texto(), "rb");
-    if (f == nullptr) {
-        mensaje.Asigna("No se pudo leer el archivo");
-        return false;
-    }
+    if (f == nullptr) return false;
     char linea[1024];
     while (std::fgets(linea, sizeof linea, f) != nullptr) pagina.Anade(linea);
     std::fclose(f);

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "base/dstring.h"
+#include "base/progreso.h"
 
 #if defined(_WIN32)
 #define PLIVORS_CDECL __cdecl
@@ -36,27 +37,6 @@ struct TInfoRaster {
     int32_t siempreOcho;  // always written 8
     TCallbackTexto* opcionesCache;  // receives the cache settings, or null
 };
-
-struct TProgreso {
-    int32_t sinUso0;
-    int32_t bytesHechos;
-    int32_t bytesTotal;  // 0 when the server announces no length
-    uint8_t cancelar;    // set by the host, read after every chunk
-    // A DString, that is the pointer to its characters (null when empty):
-    // "%d Kb / %d Kb transferred". Held as the bare pointer because the field
-    // is unaligned; module code copies it into a CDString to work on it.
-    char* texto;
-};
-
-// The progress text for reading ("" while the host's DString is empty).
-inline const char* TextoProgreso(const TProgreso& p) { return p.texto ? p.texto : ""; }
-// Frees the progress text's block; host and module share the allocator.
-inline void LiberaTextoProgreso(TProgreso& p) {
-    if (p.texto) {
-        delete[] (p.texto - CDString::kCabecera);
-        p.texto = nullptr;
-    }
-}
 
 struct TContextoDescarga {
     int32_t sinUso0;
@@ -91,9 +71,6 @@ static_assert(offsetof(TInfoRaster, datos) == 4 && offsetof(TInfoRaster, ancho) 
                   offsetof(TInfoRaster, opcionesCache) == 25 && sizeof(TInfoRaster) == 29,
               "TInfoRaster offsets");
 static_assert(offsetof(TContextoDescarga, progreso) == 4 && sizeof(TContextoDescarga) == 8, "TContextoDescarga");
-static_assert(offsetof(TProgreso, bytesHechos) == 4 && offsetof(TProgreso, bytesTotal) == 8 &&
-                  offsetof(TProgreso, cancelar) == 12 && offsetof(TProgreso, texto) == 13 && sizeof(TProgreso) == 17,
-              "TProgreso offsets");
 static_assert(offsetof(TBitmapZona, prepara) == 8 && offsetof(TBitmapZona, ancho) == 12 &&
                   offsetof(TBitmapZona, alto) == 16 && offsetof(TBitmapZona, bitsPorPixel) == 20 &&
                   offsetof(TBitmapZona, numColores) == 24 && offsetof(TBitmapZona, colores) == 28 &&
@@ -104,7 +81,6 @@ static_assert(kTamanoConSello == 40, "sello threshold");
 #else
 static_assert(offsetof(TInfoRaster, datos) == 4 && offsetof(TInfoRaster, ancho) == 4 + sizeof(void*),
               "unused 4-byte slots stay 4 bytes");
-static_assert(offsetof(TProgreso, texto) == 13, "TProgreso keeps its leading fields");
 #endif
 
 // Exported signatures, shared by the module and every host.

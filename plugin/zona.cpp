@@ -7,6 +7,7 @@
 #include "base/fichero_zeb.h"
 #include "image/dib_ku.h"
 #include "image/lee_gif.h"
+#include "net/descarga_temporal.h"
 #include "net/direcciones.h"
 #include "net/internet_zeb.h"
 #include "plugin/descriptor.h"
@@ -85,24 +86,17 @@ int32_t AbreZona(TInfoRaster* raster, int32_t x0, int32_t x1, int32_t y0, int32_
     ComponeUrlZona(base.Texto(), peticion, url);
 
     // Exclusive, so that another host process in this folder never writes
-    // into our picture, and removed on every way out of this call.
+    // into our picture, and removed on every way out of this call. The
+    // deadline: the host cannot cancel what its progress record does not show.
+    const TDestinoTemporal destino = {"", "plivor_temp", ".gif", &SiguienteContadorZonas, true};
     TFicheroTemporal temporal;
     DString mensaje;
-    if (!temporal.Crea("", "plivor_temp", ".gif", &SiguienteContadorZonas, true)) {
-        MensajeFicheroLocal(temporal.Nombre().Texto(), mensaje);
+    TFalloRed falloRed;
+    TProgreso* progreso = contexto != nullptr ? contexto->progreso : nullptr;
+    if (!DescargaATemporal(url.Texto(), destino, MilisegundosDeEntorno("PLIVORS_REQUEST_TIMEOUT_MS", kMsPlazoPorDefecto),
+                           progreso, temporal, mensaje, falloRed)) {
         EnviaTexto(fallo, mensaje.Texto());
         return 0;
-    }
-    {
-        TInternetZEB cliente("", "", nullptr);
-        // The host cannot cancel what its progress record does not show.
-        cliente.PonPlazo(MilisegundosDeEntorno("PLIVORS_REQUEST_TIMEOUT_MS", kMsPlazoPorDefecto));
-        TProgreso* progreso = contexto != nullptr ? contexto->progreso : nullptr;
-        if (!cliente.DescargaFichero(url.Texto(), temporal.Nombre(), mensaje, progreso) ||
-            !EstadoCorrecto(cliente, mensaje)) {
-            EnviaTexto(fallo, mensaje.Texto());
-            return 0;
-        }
     }
 
     TDibKU imagen;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "base/dstring.h"
+#include "base/vector_2d.h"
 #include "base/vectores.h"
 
 namespace {

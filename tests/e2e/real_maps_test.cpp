@@ -148,7 +148,7 @@ protected:
 };
 
 TEST_F(RasterStyle, AGeoTiffArrivesWhereItsCoordinatesSay) {
-    // tests/e2e/with-raster-server.sh: 128 x 128 pixels of 100 m from x -420000,
+    // tests/e2e/raster-picture.sh: 128 x 128 pixels of 100 m from x -420000,
     // y 4940000; red, green / blue, yellow quarters split at x -413600, y 4933600.
     const double midX = -413600, midY = 4933600;
     Delivered d;

@@ -82,7 +82,7 @@ int ExpectSameAsGiflib(const std::string& label, const TDibKU& d, const Referenc
 TEST(GifAgainstGiflib, CorpusAndGeneratedFiles) {
     std::string refDir = EnvPath("PLIVORS_TEST_REFERENCE");
     std::string corpus = EnvPath("PLIVORS_TEST_CORPUS");
-    ASSERT_FALSE(refDir.empty()) << "run through tools/with-gif-reference.sh";
+    ASSERT_FALSE(refDir.empty()) << "run through tools/run-test.sh --gif-reference";
     std::vector<Case> cases = ReferenceIndex(refDir);
     auto manifest = ReadManifest(corpus);
     int corpusFiles = 0, generated = 0, compared = 0, withoutClear = 0;

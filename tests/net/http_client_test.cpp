@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/fichero_zeb.h"
+#include "net/fallo_red.h"
 #include "net/internet_zeb.h"
 #include "support/test_support.h"
 
@@ -65,7 +66,19 @@ struct Result {
     std::string body;
     int status;
     double seconds;
+    TTipoFallo kind;  // as the client reports it to the plug-in
 };
+
+// The kind and code the plug-in takes from the client are the ones a host
+// reads back from the message alone.
+TTipoFallo KindSeenByBoth(const TInternetZEB& client, bool ok, const CDString& error) {
+    TFalloRed own = client.UltimoFallo(), read = LeeFalloRed(ok ? "" : error.Texto());
+    EXPECT_EQ(static_cast<int>(own.tipo), static_cast<int>(read.tipo)) << error.Texto();
+    if (read.codigo != 0) {
+        EXPECT_EQ(own.codigo, read.codigo) << error.Texto();
+    }
+    return own.tipo;
+}
 
 Result FetchText(const std::string& url, TProgreso* progress = nullptr) {
     TInternetZEB client("", "", nullptr);
@@ -73,7 +86,7 @@ Result FetchText(const std::string& url, TProgreso* progress = nullptr) {
     Clock::time_point start = Clock::now();
     bool ok = client.DescargaTexto(url.c_str(), body, error, progress);
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    return {ok, error.Texto(), body.Texto(), client.UltimoEstado(), seconds};
+    return {ok, error.Texto(), body.Texto(), client.UltimoEstado(), seconds, KindSeenByBoth(client, ok, error)};
 }
 
 Result FetchFile(const std::string& url, const std::string& path, TProgreso* progress = nullptr,
@@ -83,7 +96,8 @@ Result FetchFile(const std::string& url, const std::string& path, TProgreso* pro
     Clock::time_point start = Clock::now();
     bool ok = client.DescargaFichero(url.c_str(), local, error, progress);
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    return {ok, error.Texto(), readBack ? ReadFile(path) : std::string(), client.UltimoEstado(), seconds};
+    return {ok, error.Texto(), readBack ? ReadFile(path) : std::string(), client.UltimoEstado(), seconds,
+            KindSeenByBoth(client, ok, error)};
 }
 
 // Restores a time-out setting when a test ends.
@@ -190,6 +204,7 @@ TEST(HttpCancel, StopsAfterTheChunkInProgressAndKeepsWhatArrived) {
     Result r = FetchFile(Server() + "/_opt/trickle=1000;pause=30/_test/bytes/10000", "net_cancel.bin", &p.record);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ("Operation Canceled", r.error);
+    EXPECT_EQ(TTipoFallo::kCancelado, r.kind);
     EXPECT_GT(r.body.size(), 0u);
     EXPECT_LT(r.body.size(), 10000u);
     EXPECT_EQ(static_cast<int>(r.body.size()), p.record.bytesHechos);
@@ -219,6 +234,7 @@ TEST(HttpFailures, UnreachableOrUnusableAddresses) {
     Result refused = FetchFile("http://127.0.0.1:1/x", "net_refused.bin");
     EXPECT_FALSE(refused.ok);
     EXPECT_EQ("Error opening URL 12029", refused.error);
+    EXPECT_EQ(TTipoFallo::kConexion, refused.kind);
     EXPECT_TRUE(FileExists("net_refused.bin"));
     EXPECT_EQ("", refused.body);  // opened for writing before the request
 
@@ -252,6 +268,7 @@ TEST(HttpFailures, AServerThatStopsSendingHitsTheTimeOut) {
     Result body = FetchFile(Server() + "/_opt/stall=8000/_test/bytes/20000", "net_stalled.bin");
     EXPECT_FALSE(body.ok);
     EXPECT_EQ("Error reading HTTP 12002", body.error);
+    EXPECT_EQ(TTipoFallo::kPlazo, body.kind);
     // What came before the pause is kept, as far as the library handed it over.
     EXPECT_GT(body.body.size(), 0u);
     EXPECT_LE(body.body.size(), 10000u);
@@ -261,6 +278,7 @@ TEST(HttpFailures, AServerThatStopsSendingHitsTheTimeOut) {
     Result headers = FetchText(Server() + "/_opt/delay=8000/_test/bytes/10");
     EXPECT_FALSE(headers.ok);
     EXPECT_EQ("Error opening URL 12002", headers.error);
+    EXPECT_EQ(TTipoFallo::kPlazo, headers.kind);
     EXPECT_LT(headers.seconds, 6.0);
 }
 
@@ -271,6 +289,7 @@ TEST(HttpFailures, LocalFileProblemsAreReportedWithThePath) {
     Result r = FetchFile(Server() + "/_test/bytes/10", path);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ("Error opening the local file for HTTP download: \"" + path + "\"", r.error);
+    EXPECT_EQ(TTipoFallo::kFicheroLocal, r.kind);
     EXPECT_EQ(before, ServerLog().size());  // nothing was fetched
 
 #if !defined(_WIN32)
@@ -278,6 +297,7 @@ TEST(HttpFailures, LocalFileProblemsAreReportedWithThePath) {
     Result full = FetchFile(Server() + "/_test/bytes/100000", "/dev/full", nullptr, false);
     EXPECT_FALSE(full.ok);
     EXPECT_EQ("Error writing the local file for HTTP download: \"/dev/full\"", full.error);
+    EXPECT_EQ(TTipoFallo::kEscrituraLocal, full.kind);
 #endif
 }
 

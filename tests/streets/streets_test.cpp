@@ -1,6 +1,6 @@
 // Street maps end to end: the plug-in against a map server drawing central
 // Montevideo from a private PostGIS that the import command filled
-// (tests/streets/with-streets.sh). Positions come from the OpenStreetMap data
+// (tools/run-test.sh --streets). Positions come from the OpenStreetMap data
 // itself, so that a fault in the import, the projection or the style shows
 // up as a street where it does not belong.
 #include <gtest/gtest.h>
@@ -31,7 +31,7 @@ class StreetMaps : public PluginTest {
 protected:
     void SetUp() override {
         PluginTest::SetUp();
-        if (Env("PLIVORS_TEST_STREETS").empty()) GTEST_SKIP() << "no street database (see with-streets.sh)";
+        if (Env("PLIVORS_TEST_STREETS").empty()) GTEST_SKIP() << "no street database (see tools/run-test.sh --streets)";
         SetEnv("PLIVORS_MAP_SERVER", Env("PLIVORS_TEST_STREETS"));
         Open(raster_, 1003);
     }

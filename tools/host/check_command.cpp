@@ -15,6 +15,7 @@
 
 #include "commands.h"
 #include "net/direcciones.h"
+#include "net/fallo_red.h"
 #include "net/seam_http.h"
 
 namespace fs = std::filesystem;
@@ -66,18 +67,6 @@ Address Resolve(const char* variable, const char* fallback) {
 
 std::string Where(const Address& a) { return a.host + ":" + a.port; }
 
-// The WinINet code at the end of an HTTP client message, or 0.
-unsigned long CodeOf(const std::string& message) {
-    size_t end = message.find_last_not_of(' ');
-    if (end == std::string::npos) return 0;
-    size_t start = message.find_last_not_of("0123456789", end);
-    start = start == std::string::npos ? 0 : start + 1;
-    if (start > end) return 0;
-    return std::strtoul(message.substr(start, end - start + 1).c_str(), nullptr, 10);
-}
-
-bool StartsWith(const std::string& s, const char* prefix) { return s.compare(0, std::strlen(prefix), prefix) == 0; }
-
 const char* kProxyAdvice =
     "If this computer reaches the web through a proxy, exclude this address from it (Windows: Internet Options, "
     "Connections, LAN settings; Linux: no_proxy).";
@@ -85,20 +74,27 @@ const char* kProxyAdvice =
 // Plain-language reading of a failure of the HTTP client, or "" when the
 // message is not one of its connection failures.
 std::string ConnectionHint(const std::string& message, const Address& a) {
-    if (StartsWith(message, "Error connecting to Internet") || StartsWith(message, "Error 2 connecting"))
-        return "The system reports no network connection. Check that this computer is connected.";
-    if (StartsWith(message, "Error opening the local file") || StartsWith(message, "Error writing the local file"))
-        return "The plug-in cannot write its file here: the folder is missing, read-only or the disk is full.";
-    if (!StartsWith(message, "Error opening URL") && !StartsWith(message, "Error reading HTTP")) return "";
-    switch (CodeOf(message)) {
+    TFalloRed failure = LeeFalloRed(message.c_str());
+    switch (failure.tipo) {
+        case TTipoFallo::kSinRed:
+            return "The system reports no network connection. Check that this computer is connected.";
+        case TTipoFallo::kFicheroLocal:
+        case TTipoFallo::kEscrituraLocal:
+            return "The plug-in cannot write its file here: the folder is missing, read-only or the disk is full.";
+        case TTipoFallo::kPlazo:
+            return Where(a) + " did not answer in time: a firewall may be dropping the connection, the server "
+                   "may be overloaded, or a proxy is in the way. " + kProxyAdvice;
+        case TTipoFallo::kConexion:
+            break;
+        default:
+            return "";
+    }
+    switch (failure.codigo) {
         case kErrorNoConecta:
             return "Nothing accepts connections at " + Where(a) +
                    ". Is plivors-server running there? Is the port right (the server listens on 8080 unless "
                    "configured otherwise)? Set " + a.variable +
                    " to the server's address. A firewall may also refuse the connection.";
-        case kErrorTiempoAgotado:
-            return Where(a) + " did not answer in time: a firewall may be dropping the connection, the server "
-                   "may be overloaded, or a proxy is in the way. " + kProxyAdvice;
         case kErrorNombreNoResuelto:
             return "The name '" + a.host + "' cannot be resolved: check the spelling of " + a.variable +
                    ", or use the server's IP address. " + kProxyAdvice;

@@ -1,14 +1,11 @@
 #!/bin/sh
-# with-raster-server.sh SERVER -- COMMAND [ARGS...]
-# Writes a known picture as a GeoTIFF in spherical Mercator and a Mapnik style
-# that shows it, and runs COMMAND beside a map server with that style
-# (PLIVORS_TEST_RASTER). The picture: 128 x 128 pixels of 100 m, its top-left
-# corner at x -420000, y 4940000 (near Madrid), red north-west, green
-# north-east, blue south-west and yellow south-east quarters; white around.
-server=$1; shift
-[ "$1" = "--" ] && shift
-here=$(cd "$(dirname "$0")/../.." && pwd)
-dir=$(mktemp -d "${TMPDIR:-/tmp}/plivors-raster.XXXXXX")
+# raster-picture.sh DIR: writes a known picture as a GeoTIFF in spherical
+# Mercator and a Mapnik style that shows it (DIR/style.xml), for a map server
+# the end-to-end tests compare pixels against. The picture: 128 x 128 pixels
+# of 100 m, its top-left corner at x -420000, y 4940000 (near Madrid), red
+# north-west, green north-east, blue south-west and yellow south-east
+# quarters; white around.
+dir=$1
 {
   printf 'P6\n128 128\n255\n'
   for y in $(seq 0 127); do
@@ -18,7 +15,7 @@ dir=$(mktemp -d "${TMPDIR:-/tmp}/plivors-raster.XXXXXX")
   done
 } >"$dir/picture.ppm"
 gdal_translate -q -of GTiff -a_srs EPSG:3857 -a_ullr -420000 4940000 -407200 4927200 \
-  "$dir/picture.ppm" "$dir/picture.tif" || { rm -rf "$dir"; exit 1; }
+  "$dir/picture.ppm" "$dir/picture.tif" || exit 1
 merc="+proj=merc +a=6378137 +b=6378137 +lat_ts=0 +lon_0=0 +x_0=0 +y_0=0 +k=1 +units=m +nadgrids=@null +wktext +no_defs"
 cat >"$dir/style.xml" <<XML
 <?xml version="1.0" encoding="utf-8"?>
@@ -33,7 +30,3 @@ cat >"$dir/style.xml" <<XML
   </Layer>
 </Map>
 XML
-"$here/tools/with-server.sh" --maps --as PLIVORS_TEST_RASTER "$server" --style "$dir/style.xml" -- "$@"
-rc=$?
-rm -rf "$dir"
-exit $rc
