@@ -24,11 +24,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "process_memory.h"
 
 namespace {
 
@@ -42,17 +43,6 @@ std::vector<Server> gServers;
 std::atomic<long> gFresh{0};
 
 double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
-
-long ResidentKilobytes(const std::string& pid) {
-    std::ifstream status("/proc/" + pid + "/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "VmRSS:" && status >> value) return value;
-        status.ignore(1 << 10, '\n');
-    }
-    return -1;
-}
 
 // A connection to the server within timeoutMs, or -1.
 int Connect(int port, int timeoutMs = 300) {

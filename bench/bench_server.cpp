@@ -12,10 +12,11 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "process_memory.h"
 
 namespace {
 
@@ -109,17 +110,6 @@ BENCHMARK(BM_Cached)->DenseRange(1, 13)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Place)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Clients)->Threads(1)->Iterations(48)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Clients)->Threads(8)->Iterations(6)->UseRealTime()->Unit(benchmark::kMillisecond);
-
-long ResidentKilobytes(const std::string& pid) {
-    std::ifstream status("/proc/" + pid + "/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "VmRSS:" && status >> value) return value;
-        status.ignore(1 << 10, '\n');
-    }
-    return -1;
-}
 
 class RatioReporter : public benchmark::ConsoleReporter {
 public:

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "server/geo.h"
+#include "server/markup.h"
 
 namespace requests {
 
@@ -60,17 +61,7 @@ std::string HtmlPage(int status, const std::string& title, const std::string& te
            "</h1><p>" + text + "</p></body></html>\n";
 }
 
-std::string Escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '<') out += "&lt;";
-        else if (c == '>') out += "&gt;";
-        else if (c == '&') out += "&amp;";
-        else if (c == '"') out += "&quot;";
-        else out += c;
-    }
-    return out;
-}
+std::string Escape(const std::string& text) { return markup::Escaped(text); }
 
 std::string DecodePercent(const std::string& text) {
     auto hex = [](char c) {

@@ -20,6 +20,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "server/markup.h"
 #include "server/render/gif_encoder.h"
 
 namespace render {
@@ -31,24 +32,12 @@ struct Renderer::WorkerMap {
 
 namespace {
 
-std::string XmlEscaped(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        if (c == '&') out += "&amp;";
-        else if (c == '<') out += "&lt;";
-        else if (c == '>') out += "&gt;";
-        else if (c == '"') out += "&quot;";
-        else out += c;
-    }
-    return out;
-}
-
 // The style's text with the connection words at the end of every PostGIS
 // datasource: Mapnik keeps the last of a repeated parameter.
 std::string WithConnection(const std::string& xml, const PostgisConnection& postgis) {
     if (postgis.empty()) return xml;
     std::string words;
-    for (const auto& w : postgis) words += "<Parameter name=\"" + w.first + "\">" + XmlEscaped(w.second) + "</Parameter>";
+    for (const auto& w : postgis) words += "<Parameter name=\"" + w.first + "\">" + markup::Escaped(w.second) + "</Parameter>";
     std::string out;
     size_t from = 0;
     for (;;) {
