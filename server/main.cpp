@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -290,25 +291,24 @@ int main(int argc, char** argv) {
         MapService service{renderer,           places,         land,          cache,
                            requests,           statistics,     settings.downloads,
                            settings.maxAge,    PLIVORS_LEAFLET_DIR, settings.style, settings.data,
-                           [&server] { return server->connections(); }, {}, nullptr, nullptr, {}};
-        std::unique_ptr<streets::StreetNames> streetNames;
-        if (street.db != nullptr) {
-            streetNames = std::make_unique<streets::StreetNames>(*street.db, places);
-            service.streets = streetNames.get();
-            service.streetDatabase = street.db.get();
-            database::Database* db = street.db.get();
-            service.database = [db] { return std::string(db->Connected() ? "connected" : "not reachable"); };
-        }
+                           [&server] { return server->connections(); }, nullptr, nullptr, {}};
         // Street lookups wait on the database: on threads of their own, which
         // stop (and join) before the service they answer through.
-        boost::asio::thread_pool lookups(static_cast<size_t>(std::max(4, cores)));
-        if (streetNames) service.offFront = [&lookups](std::function<void()> job) { boost::asio::post(lookups, std::move(job)); };
+        std::unique_ptr<streets::StreetNames> streetNames;
+        std::optional<boost::asio::thread_pool> lookups;
+        if (street.db != nullptr) {
+            streetNames = std::make_unique<streets::StreetNames>(*street.db, places);
+            lookups.emplace(static_cast<size_t>(std::max(4, cores)));
+            service.streets = streetNames.get();
+            service.streetDatabase = street.db.get();
+            service.offFront = [&lookups](std::function<void()> job) { boost::asio::post(*lookups, std::move(job)); };
+        }
         // The renderer outlives the front's run: renders still in flight
         // when it stops reply into a stopped front, which drops them.
         int status = Serve(*server, settings, [&](front::Request req, front::Reply reply) {
             service.Handle(std::move(req), std::move(reply));
         }, std::min(cores, 4));
-        lookups.join();
+        if (lookups) lookups->join();
         return status;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "plivors-server: %s\n", e.what());

@@ -1,5 +1,6 @@
 #!/bin/sh
 # database.sh start|stop|url DIR
+# database.sh import DIR SERVER EXTRACT LOG
 # A private PostgreSQL 15 cluster with PostGIS for tests, the demo and the
 # benchmarks: data, socket and log under DIR, listening on 127.0.0.1 on a
 # free port of its own (kept in DIR/port, so that a restart comes back where
@@ -7,12 +8,14 @@
 #   start  creates the cluster and its database "plivors" (PostGIS, hstore)
 #          the first time, starts it and prints its URL;
 #   stop   stops it (fast: open connections are cut, as in a real outage);
-#   url    prints its URL.
+#   url    prints its URL;
+#   import starts it, loads EXTRACT with SERVER's import command (its output
+#          into LOG) and prints its URL; on failure, LOG's last lines.
 # The cluster trusts connections from loopback: it holds test data only.
 # initdb refuses to run as root; root runs it as the postgres user.
 set -e
 action=$1
-dir=${2:?usage: database.sh start|stop|url DIR}
+dir=${2:?usage: database.sh start|stop|url DIR, or import DIR SERVER EXTRACT LOG}
 bin=/usr/lib/postgresql/15/bin
 [ -x "$bin/pg_ctl" ] || { echo "database.sh: PostgreSQL 15 is not installed (postgresql-15-postgis-3)" >&2; exit 1; }
 mkdir -p "$dir"
@@ -72,8 +75,18 @@ stop)
 url)
   url
   ;;
+import)
+  server=${3:?} extract=${4:?} log=${5:?}
+  "$0" start "$dir" >/dev/null
+  if ! "$server" import "$extract" --database "$(url)" >"$log" 2>&1; then
+    echo "database.sh: the import of $extract failed:" >&2
+    tail -5 "$log" >&2
+    exit 1
+  fi
+  url
+  ;;
 *)
-  echo "usage: database.sh start|stop|url DIR" >&2
+  echo "usage: database.sh start|stop|url DIR, or import DIR SERVER EXTRACT LOG" >&2
   exit 2
   ;;
 esac

@@ -20,11 +20,10 @@ sdir=$(mktemp -d "${TMPDIR:-/tmp}/plivors-demo.XXXXXX")
 mkdir -p "$sdir/served"
 cp "$here"/maps/*.plvr "$sdir/served/"
 # The street database: central Montevideo, imported afresh.
-database=$("$here/tools/database.sh" start "$here/build/database")
 stop_database() { "$here/tools/database.sh" stop "$here/build/database" || true; }
 trap 'rc=$?; stop_database; exit $rc' EXIT
-"$here/build/server/plivors-server" import "$here/data/osm/montevideo.osm.pbf" --database "$database" \
-  >"$out/import.log" 2>&1 || { tail -5 "$out/import.log" >&2; exit 1; }
+database=$("$here/tools/database.sh" import "$here/build/database" "$here/build/server/plivors-server" \
+  "$here/data/osm/montevideo.osm.pbf" "$out/import.log") || exit 1
 tail -1 "$out/import.log"
 "$here/build/server/plivors-server" --port 0 --port-file "$sdir/port" --log "$out/server-requests.log" \
   --downloads "$sdir/served" --database "$database" >"$sdir/server.out" 2>&1 &

@@ -46,9 +46,10 @@ done
 source=$(cd "$here/.." && pwd)
 if [ -x "$build/bench_server" ] && [ -f "$source/data/osm/montevideo.osm.pbf" ] && command -v osm2pgsql >/dev/null; then
   echo "== bench_server over Montevideo's streets"
-  database=$("$here/database.sh" start "$source/build/database") || exit 1
   trap '"$here/database.sh" stop "$source/build/database"' EXIT
-  "$server" import "$source/data/osm/montevideo.osm.pbf" --database "$database" 2>&1 | tail -1
+  database=$("$here/database.sh" import "$source/build/database" "$server" "$source/data/osm/montevideo.osm.pbf" \
+    "$build/import.log") || exit 1
+  tail -1 "$build/import.log"
   (cd "$build" && PLIVORS_BENCH_CENTRE=-34.9040,-56.1850 PLIVORS_BENCH_SPREAD=0.001 \
     "$here/with-server.sh" --maps "$server" --database "$database" -- "$build/bench_server" \
     --benchmark_filter='BM_(Rendered|Cached)/[1-7](/|$)|BM_Place|BM_Clients') || exit 1

@@ -58,13 +58,9 @@ while [ $# -gt 0 ] && [ "$1" != "--" ]; do
         ! command -v osm2pgsql >/dev/null; then
         echo "run-test.sh: no street data (make data) or no PostgreSQL/osm2pgsql; street tests skip" >&2
       elif have_server "$2"; then
-        "$here/database.sh" start "$3" >/dev/null || fail "the database cluster did not start"
         cluster=$3
-        url=$("$here/database.sh" url "$3")
-        if ! "$2" import "$extracts/montevideo.osm.pbf" --database "$url" >"$3/import.log" 2>&1; then
-          tail -5 "$3/import.log" >&2
-          fail "the import failed"
-        fi
+        url=$("$here/database.sh" import "$3" "$2" "$extracts/montevideo.osm.pbf" "$3/import.log") ||
+          fail "the street database could not be made"
         export PLIVORS_TEST_DATABASE="$url" PLIVORS_TEST_DATABASE_DIR="$3" PLIVORS_TEST_EXTRACTS="$extracts"
         start_server PLIVORS_TEST_STREETS "" "$2" --database "$url" || exit 1
       fi

@@ -37,20 +37,21 @@ struct MapService::Exchange {
         reply(std::move(answer));
     }
     void Page(int status, const std::string& title, const std::string& text, const std::string& how = "") {
+        Send(ErrorPage(status, title, text), how);
+    }
+    // A failure: 503 while the street database is gone (try again shortly;
+    // no cache may keep it), else a 500 saying what could not be done.
+    void Failed(const database::Database* db, const std::string& text, const std::string& how) {
+        if (db == nullptr || db->Reachable()) return Page(500, "Internal Server Error", text, how);
+        Answer a = ErrorPage(503, "Service Unavailable", "the street database is not reachable; try again in a few seconds");
+        a.fields.emplace_back("Retry-After", "5");
+        Send(std::move(a), how);
+    }
+    static Answer ErrorPage(int status, const std::string& title, const std::string& text) {
         Answer a;
         a.Set(status, requests::HtmlPage(status, title, requests::Escape(text)), "text/html");
         a.fields.emplace_back("Cache-Control", "no-store");
-        Send(std::move(a), how);
-    }
-    // The street database is gone: try again shortly; no cache may keep this.
-    void Unavailable(const std::string& how) {
-        Answer a;
-        a.Set(503, requests::HtmlPage(503, "Service Unavailable",
-                                      requests::Escape("the street database is not reachable; try again in a few seconds")),
-              "text/html");
-        a.fields.emplace_back("Retry-After", "5");
-        a.fields.emplace_back("Cache-Control", "no-store");
-        Send(std::move(a), how);
+        return a;
     }
 };
 
@@ -119,15 +120,11 @@ void MapService::Place(const std::shared_ptr<Exchange>& x, double lat, double lo
             };
             // A gazetteer lookup takes microseconds and is done here; a
             // street lookup waits on the database, off the front's threads.
-            if (streets != nullptr && offFront) offFront(std::move(lookUp));
+            if (streets != nullptr) offFront(std::move(lookUp));
             else lookUp();
         },
         [this, x](AnswerCache::Value value, std::exception_ptr error, bool hit) {
-            if (error != nullptr) {
-                const std::string what = Message(error);
-                if (streetDatabase != nullptr && !streetDatabase->Reachable()) return x->Unavailable(what);
-                return x->Page(500, "Internal Server Error", "the place cannot be named", what);
-            }
+            if (error != nullptr) return x->Failed(streetDatabase, "the place cannot be named", Message(error));
             Cacheable(x, value, "text/html; charset=ISO-8859-1", hit ? "cached" : "looked up");
         });
 }
@@ -151,8 +148,7 @@ void MapService::Picture(const std::shared_ptr<Exchange>& x, int width, int heig
         [this, x, type](AnswerCache::Value value, std::exception_ptr error, bool hit) {
             if (error != nullptr) {
                 const std::string what = Message(error);
-                if (streetDatabase != nullptr && !streetDatabase->Reachable()) return x->Unavailable(what);
-                return x->Page(500, "Internal Server Error", "the renderer cannot draw this map: " + what, what);
+                return x->Failed(streetDatabase, "the renderer cannot draw this map: " + what, what);
             }
             Cacheable(x, value, type, hit ? "cached" : "rendered");
         });
@@ -161,7 +157,7 @@ void MapService::Picture(const std::shared_ptr<Exchange>& x, int width, int heig
 void MapService::Cacheable(const std::shared_ptr<Exchange>& x, const AnswerCache::Value& value,
                            const std::string& type, const std::string& how) {
     Answer a;
-    a.fields.emplace_back("Cache-Control", "public, max-age=" + std::to_string(maxAgeSeconds));
+    a.fields.emplace_back("Cache-Control", Lifetime());
     a.fields.emplace_back("ETag", value->etag);
     if (conditional::Matches(x->request.Field("if-none-match"), value->etag)) {
         a.status = 304;
@@ -173,6 +169,8 @@ void MapService::Cacheable(const std::shared_ptr<Exchange>& x, const AnswerCache
     }
     x->Send(std::move(a), how);
 }
+
+std::string MapService::Lifetime() const { return "public, max-age=" + std::to_string(maxAgeSeconds); }
 
 void MapService::Download(const std::shared_ptr<Exchange>& x, const std::string& name, const std::string& why) {
     std::string content;
@@ -205,7 +203,7 @@ void MapService::Status(const std::shared_ptr<Exchange>& x) {
     s.style = style;
     s.data = data;
     s.places = places.size();
-    s.database = database ? database() : "none";
+    s.database = streetDatabase == nullptr ? "none" : streetDatabase->Connected() ? "connected" : "not reachable";
     s.cache = cache.use();
     s.figures = statistics.figures();
     s.connections = connections ? connections() : 0;
@@ -220,6 +218,6 @@ void MapService::Leaflet(const std::shared_ptr<Exchange>& x, const std::string& 
     if (!page::ReadLeaflet(leaflet, name, content, type)) return x->Page(404, "Not Found", why);
     Answer a;
     a.Set(200, std::move(content), type);
-    a.fields.emplace_back("Cache-Control", "public, max-age=" + std::to_string(maxAgeSeconds));
+    a.fields.emplace_back("Cache-Control", Lifetime());
     x->Send(std::move(a));
 }

@@ -47,12 +47,9 @@ struct MapService {
     std::string style, data;    // what the page names as loaded
     // Connections the front holds open, for the status.
     std::function<size_t()> connections;
-    // The database the maps read, for the status: "none" without one, else
-    // "connected" or why not. Filled by whoever opens the database.
-    std::function<std::string()> database;
     // With a street database (--database): street place names, looked up
-    // through offFront, and 503 answers, never cached, while the database is
-    // unreachable.
+    // through offFront (which must then be set), and 503 answers, never
+    // cached, while the database is unreachable; the status reports it.
     const streets::StreetNames* streets = nullptr;
     database::Database* streetDatabase = nullptr;
     std::function<void(std::function<void()>)> offFront;
@@ -71,6 +68,8 @@ private:
     // holds it already.
     void Cacheable(const std::shared_ptr<Exchange>& x, const AnswerCache::Value& value, const std::string& type,
                    const std::string& how);
+    // Cache-Control of what other caches may keep.
+    std::string Lifetime() const;
     // Renders (or finds) a picture and answers with it.
     void Picture(const std::shared_ptr<Exchange>& x, int width, int height, double cx, double cy, double metresPerPixel,
                  render::Renderer::Format format, const std::string& type);

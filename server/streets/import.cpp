@@ -151,7 +151,7 @@ void CreateIndexes(PGconn* c, const std::string& schema) {
     const std::string s = Identifier(c, schema);
     for (const char* statement : statements) {
         char sql[512];
-        std::snprintf(sql, sizeof sql, statement, s.c_str(), s.c_str());
+        std::snprintf(sql, sizeof sql, statement, s.c_str());
         try {
             Execute(c, sql);
         } catch (const Unavailable& e) {
