@@ -28,8 +28,13 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/thread_pool.hpp>
 
+#include "server/blocks/block_maps.h"
+#include "server/blocks/disk_store.h"
+#include "server/blocks/generation.h"
+#include "server/blocks/memory_store.h"
 #include "server/front/http_front.h"
 #include "server/gazetteer/gazetteer.h"
+#include "server/geo.h"
 #include "server/gazetteer/land_mask.h"
 #include "server/http/answer_cache.h"
 #include "server/http/map_service.h"
@@ -54,6 +59,8 @@ struct Settings {
     std::string database;
     int threads = 0;
     int cacheMegabytes = 256;
+    std::string blockStore;
+    int blockStoreMegabytes = 4096;
     int maxAge = 86400;
     front::Limits limits;
     PictureStyle pictures;
@@ -93,6 +100,7 @@ void Usage(std::FILE* out) {
                  "usage: plivors-server [--bind ADDRESS] [--port N] [--port-file F] [--log F]\n"
                  "                      [--style FILE.xml] [--data DIR] [--downloads DIR]\n"
                  "                      [--database URL] [--threads N] [--cache MB] [--max-age S]\n"
+                 "                      [--block-store DIR] [--block-store-mb MB]\n"
                  "                      [--idle-timeout S] [--request-timeout S] [--send-timeout S]\n"
                  "                      [--stand-in]\n"
                  "       plivors-server import FILE.osm.pbf --database URL   (import --help)\n"
@@ -110,8 +118,11 @@ void Usage(std::FILE* out) {
                  "--downloads is the folder of descriptor files (the sample maps by\n"
                  "default). Every request is logged with its time to --log F (else stdout).\n"
                  "--threads is the number of render workers (the cores by default), --cache\n"
-                 "the memory for answers kept by request (256 MB by default), --max-age how\n"
+                 "the memory for drawn blocks and answers (256 MB by default), --max-age how\n"
                  "long other caches may keep maps, places and tiles (86400 s by default).\n"
+                 "Zones and tiles are cut from blocks drawn once; --block-store keeps them in\n"
+                 "DIR as well, for restarts and for other servers sharing DIR, up to\n"
+                 "--block-store-mb (4096 MB by default, the least recently used going first).\n"
                  "--idle-timeout closes idle connections (30 s), --request-timeout those whose\n"
                  "request has not arrived whole (10 s after its first byte), --send-timeout\n"
                  "clients that take nothing of their answer (30 s). SIGTERM stops the server\n"
@@ -183,6 +194,8 @@ int main(int argc, char** argv) {
         else if (a == "--database") settings.database = next();
         else if (a == "--threads") settings.threads = ToInt(next(), -1);
         else if (a == "--cache") settings.cacheMegabytes = ToInt(next(), -1);
+        else if (a == "--block-store") settings.blockStore = next();
+        else if (a == "--block-store-mb") settings.blockStoreMegabytes = ToInt(next(), -1);
         else if (a == "--max-age") settings.maxAge = ToInt(next(), -1);
         else if (a == "--idle-timeout") settings.limits.idleSeconds = ToInt(next(), -1);
         else if (a == "--request-timeout") settings.limits.requestSeconds = ToInt(next(), -1);
@@ -210,8 +223,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "plivors-server: --colors must be 2, 16 or 256\n");
         return 2;
     }
-    if (settings.threads < 0 || settings.cacheMegabytes < 0 || settings.maxAge < 0) {
-        std::fprintf(stderr, "plivors-server: --threads, --cache and --max-age take a number\n");
+    if (settings.threads < 0 || settings.cacheMegabytes < 0 || settings.maxAge < 0 ||
+        settings.blockStoreMegabytes < 0) {
+        std::fprintf(stderr, "plivors-server: --threads, --cache, --block-store-mb and --max-age take a number\n");
         return 2;
     }
     if (settings.limits.idleSeconds < 1 || settings.limits.requestSeconds < 1 || settings.limits.sendSeconds < 1) {
@@ -281,15 +295,39 @@ int main(int argc, char** argv) {
     const int threads = settings.threads > 0 ? settings.threads : cores;
     try {
         render::SetUpMapnik();
-        render::Renderer renderer(styles, street.postgis, threads, street.lazy);
+        auto renderer = std::make_unique<render::Renderer>(styles, street.postgis, threads, street.lazy);
         gazetteer::Gazetteer places(settings.data);
         // A boat on a lake is not at sea: the land and the lakes make the shore.
         gazetteer::LandMask land({settings.data + "/land", settings.data + "/lakes"});
-        AnswerCache cache(static_cast<size_t>(settings.cacheMegabytes) << 20);
+        // Blocks take three quarters of the memory: an answer is cut from
+        // them again in milliseconds.
+        const uint64_t memory = static_cast<uint64_t>(settings.cacheMegabytes) << 20;
+        AnswerCache cache(memory / 4);
+        blocks::MemoryStore blockMemory(memory - memory / 4);
+        std::unique_ptr<blocks::DiskStore> blockDisk;
+        if (!settings.blockStore.empty())
+            blockDisk = std::make_unique<blocks::DiskStore>(settings.blockStore,
+                                                            static_cast<uint64_t>(settings.blockStoreMegabytes) << 20);
+        std::vector<std::string> drawnFrom = {settings.style};
+        for (const render::StyleFile& s : styles) drawnFrom.push_back(s.file);
+        database::Database* db = street.db.get();
+        blocks::Generation generation(blocks::Fingerprint(drawnFrom, {settings.data, styles.front().base}),
+                                      db == nullptr ? std::function<std::string()>()
+                                                    : [db] { return streets::ImportName(*db); });
+        blocks::BlockMaps maps(*renderer, blockMemory, blockDisk.get(), [&places, db] {
+            std::vector<std::pair<double, double>> points;
+            for (const gazetteer::Place* p : places.Largest(3))
+                points.emplace_back(geo::MercatorX(p->lon), geo::MercatorY(p->lat));
+            try {
+                if (db != nullptr) points.push_back(streets::ImportCentre(*db));
+            } catch (const std::exception&) {  // no streets there: the samples' own draws tell
+            }
+            return points;
+        });
         RequestLog requests(log);
         Statistics statistics;
-        MapService service{renderer,           places,         land,          cache,
-                           requests,           statistics,     settings.downloads,
+        MapService service{maps,               generation,     places,        land,
+                           cache,              requests,       statistics,    settings.downloads,
                            settings.maxAge,    PLIVORS_LEAFLET_DIR, settings.style, settings.data,
                            [&server] { return server->connections(); }, nullptr, nullptr, {}};
         // Street lookups wait on the database: on threads of their own, which
@@ -308,6 +346,9 @@ int main(int argc, char** argv) {
         int status = Serve(*server, settings, [&](front::Request req, front::Reply reply) {
             service.Handle(std::move(req), std::move(reply));
         }, std::min(cores, 4));
+        // Draws still queued finish now, while the blocks, the statistics
+        // and the log they report to are all still there.
+        renderer.reset();
         if (lookups) lookups->join();
         return status;
     } catch (const std::exception& e) {

@@ -3,6 +3,7 @@
 #include <nanoflann.hpp>
 
 #include <algorithm>
+#include <tuple>
 #include <cctype>
 #include <cstdint>
 #include <cmath>
@@ -181,6 +182,19 @@ const Place* Gazetteer::Search(const std::string& name) const {
             prefix = &p;
     }
     return exact != nullptr ? exact : prefix;
+}
+
+std::vector<const Place*> Gazetteer::Largest(size_t n) const {
+    std::vector<const Place*> all;
+    for (const Place& p : places_) all.push_back(&p);
+    n = std::min(n, all.size());
+    // Ties by name and position: the same places whatever the file's order.
+    std::partial_sort(all.begin(), all.begin() + static_cast<long>(n), all.end(), [](const Place* a, const Place* b) {
+        if (a->population != b->population) return a->population > b->population;
+        return std::tie(a->name, a->lat, a->lon) < std::tie(b->name, b->lat, b->lon);
+    });
+    all.resize(n);
+    return all;
 }
 
 }  // namespace gazetteer

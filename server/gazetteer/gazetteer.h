@@ -38,6 +38,8 @@ public:
     // populous whose name begins with it; nullptr when none does.
     const Place* Search(const std::string& name) const;
     size_t size() const { return places_.size(); }
+    // The n most populous places, the most populous first.
+    std::vector<const Place*> Largest(size_t n) const;
 
 private:
     struct Index;

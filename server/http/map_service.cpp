@@ -2,10 +2,11 @@
 
 #include <chrono>
 
+#include "server/blocks/block_maps.h"
+#include "server/blocks/generation.h"
 #include "server/database/database.h"
 #include "server/http/conditional.h"
 #include "server/http/requests.h"
-#include "server/http/routes.h"
 #include "server/page/operator_page.h"
 #include "server/streets/street_names.h"
 
@@ -76,10 +77,8 @@ void MapService::Handle(front::Request request, front::Reply reply) {
     using routes::Kind;
     switch (r.kind) {
     case Kind::Map:
-        return Picture(x, r.map.width, r.map.height, r.x, r.y, r.metresPerPixel, render::Renderer::Format::Gif,
-                       "image/gif");
     case Kind::Tile:
-        return Picture(x, 256, 256, r.x, r.y, r.metresPerPixel, render::Renderer::Format::Png, "image/png");
+        return Picture(x, r);
     case Kind::Place:
         return Place(x, r.lat, r.lon);
     case Kind::Download:
@@ -106,7 +105,7 @@ void MapService::Handle(front::Request request, front::Reply reply) {
 
 void MapService::Place(const std::shared_ptr<Exchange>& x, double lat, double lon) {
     cache.Get(
-        x->request.target,
+        generation.Current() + " " + x->request.target,
         [this, lat, lon](const AnswerCache::Finish& finish) {
             auto lookUp = [this, lat, lon, finish] {
                 std::string page;
@@ -129,28 +128,29 @@ void MapService::Place(const std::shared_ptr<Exchange>& x, double lat, double lo
         });
 }
 
-void MapService::Picture(const std::shared_ptr<Exchange>& x, int width, int height, double cx, double cy,
-                         double metresPerPixel, render::Renderer::Format format, const std::string& type) {
+void MapService::Picture(const std::shared_ptr<Exchange>& x, const routes::Route& route) {
+    const std::string drawnFrom = generation.Current();
     Statistics& stats = statistics;
-    render::Renderer& r = renderer;
+    blocks::BlockMaps& m = maps;
     cache.Get(
-        x->request.target,
-        [&stats, &r, width, height, cx, cy, metresPerPixel, format](const AnswerCache::Finish& finish) {
+        drawnFrom + " " + x->request.target,
+        [&stats, &m, route, drawnFrom](const AnswerCache::Finish& finish) {
             const auto start = std::chrono::steady_clock::now();
-            r.Render(width, height, cx, cy, metresPerPixel, format,
-                     [&stats, start, finish](std::string picture, std::exception_ptr error) {
-                         stats.Rendered(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
-                                                                                  start)
-                                            .count());
-                         finish(std::move(picture), error);
-                     });
+            auto done = [&stats, start, finish](std::string picture, std::exception_ptr error) {
+                stats.Rendered(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                                   .count());
+                finish(std::move(picture), error);
+            };
+            if (route.kind == routes::Kind::Tile) return m.Tile(drawnFrom, route.z, route.column, route.row, done);
+            m.Zone(drawnFrom, route.map.level, route.map.width, route.map.height, route.x, route.y, done);
         },
-        [this, x, type](AnswerCache::Value value, std::exception_ptr error, bool hit) {
+        [this, x, tile = route.kind == routes::Kind::Tile](AnswerCache::Value value, std::exception_ptr error,
+                                                         bool hit) {
             if (error != nullptr) {
                 const std::string what = Message(error);
                 return x->Failed(streetDatabase, "the renderer cannot draw this map: " + what, what);
             }
-            Cacheable(x, value, type, hit ? "cached" : "rendered");
+            Cacheable(x, value, tile ? "image/png" : "image/gif", hit ? "cached" : "rendered");
         });
 }
 
@@ -206,6 +206,7 @@ void MapService::Status(const std::shared_ptr<Exchange>& x) {
     s.database = streetDatabase == nullptr ? "none" : streetDatabase->Connected() ? "connected" : "not reachable";
     s.cache = cache.use();
     s.figures = statistics.figures();
+    s.blocks = maps.counters();
     s.connections = connections ? connections() : 0;
     Answer a;
     a.Set(200, page::StatusJson(s), "application/json");

@@ -15,8 +15,12 @@
 #include "server/gazetteer/land_mask.h"
 #include "server/http/answer_cache.h"
 #include "server/http/statistics.h"
-#include "server/render/renderer.h"
+#include "server/http/routes.h"
 
+namespace blocks {
+class BlockMaps;
+class Generation;
+}
 namespace database {
 class Database;
 }
@@ -35,7 +39,11 @@ private:
 };
 
 struct MapService {
-    render::Renderer& renderer;
+    // Zones and tiles, cut from blocks; what they were drawn from is part of
+    // every kept answer's key, so that nothing from before a re-import is
+    // served after it.
+    blocks::BlockMaps& maps;
+    const blocks::Generation& generation;
     const gazetteer::Gazetteer& places;
     const gazetteer::LandMask& land;
     AnswerCache& cache;
@@ -70,7 +78,6 @@ private:
                    const std::string& how);
     // Cache-Control of what other caches may keep.
     std::string Lifetime() const;
-    // Renders (or finds) a picture and answers with it.
-    void Picture(const std::shared_ptr<Exchange>& x, int width, int height, double cx, double cy, double metresPerPixel,
-                 render::Renderer::Format format, const std::string& type);
+    // Cuts (or finds) a zone or a tile and answers with it.
+    void Picture(const std::shared_ptr<Exchange>& x, const routes::Route& route);
 };

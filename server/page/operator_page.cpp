@@ -60,6 +60,10 @@ std::string StatusJson(const Status& s) {
     json += ",\"renders\":{\"count\":" + std::to_string(f.renders) + ",\"mean_ms\":" + Number(f.meanMs) +
             ",\"median_ms\":" + Number(f.medianMs) + ",\"p95_ms\":" + Number(f.p95Ms) +
             ",\"max_ms\":" + Number(f.maxMs) + "}";
+    const auto& b = s.blocks;
+    json += ",\"blocks\":{\"drawn\":" + std::to_string(b.drawn) + ",\"from_memory\":" + std::to_string(b.fromMemory) +
+            ",\"from_disk\":" + std::to_string(b.fromDisk) + ",\"memory_bytes\":" + std::to_string(b.memoryBytes) +
+            ",\"disk_bytes\":" + std::to_string(b.diskBytes) + "}";
     return json + "}\n";
 }
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 
+#include "server/blocks/block_maps.h"
 #include "server/gazetteer/gazetteer.h"
 #include "server/http/answer_cache.h"
 #include "server/http/statistics.h"
@@ -19,6 +20,7 @@ struct Status {
     size_t places = 0, connections = 0;
     AnswerCache::Use cache{};
     Statistics::Figures figures;
+    blocks::BlockMaps::Counters blocks;
 };
 std::string StatusJson(const Status& status);
 

@@ -1,6 +1,7 @@
-// RGBA pictures to GIF: an exact palette when the picture has few colours,
-// libimagequant's quantisation to 256 otherwise, and the smallest colour table
-// (2, 16 or 256 entries) that holds the palette.
+// Indexed pictures to GIF with the smallest colour table (2, 16 or 256
+// entries) that holds the colours the picture uses: a picture of a few of
+// its palette's colours goes out with 1 or 4 bits a pixel, those colours
+// exactly.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +9,8 @@
 
 namespace render {
 
-// rgba holds width * height pixels of 4 bytes, rows from the top.
-std::string EncodeGif(const uint8_t* rgba, int width, int height);
+// rgb holds `colours` RGB triples; indices width * height of them, rows
+// from the top.
+std::string EncodeGif(const uint8_t* rgb, int colours, const uint8_t* indices, int width, int height);
 
 }  // namespace render

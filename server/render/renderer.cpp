@@ -21,7 +21,6 @@
 #include <stdexcept>
 
 #include "server/markup.h"
-#include "server/render/gif_encoder.h"
 
 namespace render {
 
@@ -97,12 +96,12 @@ std::unique_ptr<mapnik::Map> LoadMap(const std::vector<StyleFile>& styles, const
 
 // Mapnik refuses maps smaller than 16 pixels a side: such a picture is cut
 // from the top-left corner of a 16-pixel one on the same pixel lattice.
-std::vector<uint8_t> Draw(mapnik::Map& map, int width, int height, double x, double y, double s) {
+std::vector<uint8_t> DrawMap(mapnik::Map& map, int width, int height, double left, double top, double s, int buffer) {
     const int w = std::max(width, 1), h = std::max(height, 1);
     const int kSmallest = 16;  // mapnik::Map::MIN_MAPSIZE, private
     const int cw = std::max(w, kSmallest), ch = std::max(h, kSmallest);
-    const double left = x - w * s / 2, top = y + h * s / 2;
     map.resize(cw, ch);
+    map.set_buffer_size(buffer);
     map.zoom_to_box(mapnik::box2d<double>(left, top - ch * s, left + cw * s, top));
     mapnik::image_rgba8 canvas(cw, ch);
     mapnik::agg_renderer<mapnik::image_rgba8> renderer(map, canvas);
@@ -140,7 +139,7 @@ Renderer::~Renderer() {
     for (std::thread& t : workers_) t.join();
 }
 
-void Renderer::Submit(std::function<void(WorkerMap&)> job) {
+void Renderer::Run(std::function<void(const Draw&)> job) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         jobs_.push_back(std::move(job));
@@ -156,17 +155,18 @@ void Renderer::Load(WorkerMap& w) {
     }
 }
 
-std::vector<uint8_t> Renderer::DrawWithRetry(WorkerMap& w, int width, int height, double x, double y, double s) {
+std::vector<uint8_t> Renderer::DrawWithRetry(WorkerMap& w, int width, int height, double left, double top, double s,
+                                             int buffer) {
     // A map whose load failed on an unreachable database is loaded again.
     if (w.map == nullptr && !postgis_.empty()) Load(w);
     if (w.map == nullptr) throw std::runtime_error("this worker could not load its map: " + w.loadError);
     try {
-        return Draw(*w.map, width, height, x, y, s);
+        return DrawMap(*w.map, width, height, left, top, s, buffer);
     } catch (const std::exception&) {
         if (postgis_.empty()) throw;
         // After the database restarted, each pooled connection fails its
         // first query and is then replaced: draw once more before failing.
-        return Draw(*w.map, width, height, x, y, s);
+        return DrawMap(*w.map, width, height, left, top, s, buffer);
     }
 }
 
@@ -176,8 +176,11 @@ void Renderer::Work() {
     omp_set_num_threads(1);
     WorkerMap w;
     Load(w);
+    const Draw draw = [this, &w](int width, int height, double left, double top, double s, int buffer) {
+        return DrawWithRetry(w, width, height, left, top, s, buffer);
+    };
     for (;;) {
-        std::function<void(WorkerMap&)> job;
+        std::function<void(const Draw&)> job;
         {
             std::unique_lock<std::mutex> lock(mutex_);
             wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
@@ -185,28 +188,14 @@ void Renderer::Work() {
             job = std::move(jobs_.front());
             jobs_.pop_front();
         }
-        job(w);
+        job(draw);
     }
 }
 
-void Renderer::Render(int width, int height, double x, double y, double metresPerPixel, Format format, Done done) {
-    Submit([=, done = std::move(done)](WorkerMap& w) {
-        std::string picture;
-        try {
-            std::vector<uint8_t> rgba = DrawWithRetry(w, width, height, x, y, metresPerPixel);
-            const int pw = std::max(width, 1), ph = std::max(height, 1);
-            if (format == Format::Gif) {
-                picture = EncodeGif(rgba.data(), pw, ph);
-            } else {
-                mapnik::image_rgba8 image(pw, ph);
-                std::memcpy(image.data(), rgba.data(), rgba.size());
-                picture = mapnik::save_to_string(image, "png32");
-            }
-        } catch (const std::exception& e) {
-            return done(std::string(), std::make_exception_ptr(std::runtime_error(e.what())));
-        }
-        done(std::move(picture), nullptr);
-    });
+std::string EncodePng(const uint8_t* rgba, int width, int height) {
+    mapnik::image_rgba8 image(width, height);
+    std::memcpy(image.data(), rgba, static_cast<size_t>(width) * height * 4);
+    return mapnik::save_to_string(image, "png32");
 }
 
 }  // namespace render

@@ -5,14 +5,13 @@
 
 #include <condition_variable>
 #include <deque>
-#include <exception>
 #include <functional>
-#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <cstdint>
 #include <vector>
 
 namespace mapnik {
@@ -34,6 +33,9 @@ struct StyleFile {
 // server's --database says where they are.
 using PostgisConnection = std::map<std::string, std::string>;
 
+// rgba (width x height pixels of 4 bytes) as a 32-bit PNG.
+std::string EncodePng(const uint8_t* rgba, int width, int height);
+
 class Renderer {
 public:
     // The styles drawn one over the other in one map, the first setting the
@@ -47,27 +49,29 @@ public:
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
 
-    enum class Format { Gif, Png };
-    using Done = std::function<void(std::string picture, std::exception_ptr error)>;
-    // A picture of width x height pixels (0 meaning 1) of the Mercator
-    // window centred on (x, y) at metresPerPixel, rendered and encoded on a
-    // worker, which then calls done: with the bytes, or with a
-    // std::runtime_error when the renderer cannot draw it.
-    void Render(int width, int height, double x, double y, double metresPerPixel, Format format, Done done);
+    // Drawing on a worker: the RGBA pixels (straight alpha, rows from the
+    // top) of width x height pixels whose top-left corner lies at (left,
+    // top) in Mercator metres, labels placed as if the map went on buffer
+    // pixels beyond every edge. Throws std::runtime_error when the map
+    // cannot be drawn.
+    using Draw = std::function<std::vector<uint8_t>(int width, int height, double left, double top,
+                                                     double metresPerPixel, int buffer)>;
+    // Runs job on the next free worker, with that worker's drawing.
+    void Run(std::function<void(const Draw&)> job);
 
 private:
     // A worker's own map, or why it could not load one.
     struct WorkerMap;
     void Work();
     void Load(WorkerMap& w);
-    std::vector<uint8_t> DrawWithRetry(WorkerMap& w, int width, int height, double x, double y, double s);
-    void Submit(std::function<void(WorkerMap&)> job);
+    std::vector<uint8_t> DrawWithRetry(WorkerMap& w, int width, int height, double left, double top, double s,
+                                       int buffer);
 
     std::vector<StyleFile> styles_;
     PostgisConnection postgis_;
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<std::function<void(WorkerMap&)>> jobs_;
+    std::deque<std::function<void(const Draw&)>> jobs_;
     bool stopping_ = false;
     std::vector<std::thread> workers_;
 };

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "server/streets/import.h"
@@ -47,6 +48,19 @@ StreetMaps SetUp(const std::string& url, bool ownStyle, const std::string& stree
         s.lazy = true;  // gone again since the ping: the workers retry
     }
     return s;
+}
+
+std::string ImportName(database::Database& db) {
+    database::Result r = db.Query("SELECT oid FROM pg_namespace WHERE nspname = $1", {kLiveSchema});
+    return PQntuples(r.get()) == 1 ? std::string("import") + PQgetvalue(r.get(), 0, 0) : std::string("none");
+}
+
+std::pair<double, double> ImportCentre(database::Database& db) {
+    database::Result r = db.Query(std::string("SELECT coalesce(ST_X(c), 0), coalesce(ST_Y(c), 0) FROM (SELECT "
+                                              "ST_Centroid(ST_Extent(way)) AS c FROM ") +
+                                      kLiveSchema + ".planet_osm_line) AS extent",
+                                  {});
+    return {std::atof(PQgetvalue(r.get(), 0, 0)), std::atof(PQgetvalue(r.get(), 0, 1))};
 }
 
 }  // namespace streets

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "server/database/database.h"
@@ -24,5 +25,11 @@ struct StreetMaps {
 // data (for the street style). Throws std::runtime_error with the message
 // for the operator.
 StreetMaps SetUp(const std::string& url, bool ownStyle, const std::string& streetStyle);
+
+// The name of the import being served: each import swaps in a new schema,
+// with an identity of its own. Throws database::Unavailable.
+std::string ImportName(database::Database& db);
+// The middle of the imported streets, in Mercator metres (0, 0 when there are none).
+std::pair<double, double> ImportCentre(database::Database& db);
 
 }  // namespace streets

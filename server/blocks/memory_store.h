@@ -1,0 +1,31 @@
+// Blocks in memory, bounded in bytes, the least recently used first out.
+#pragma once
+
+#include <list>
+#include <map>
+#include <mutex>
+
+#include "server/blocks/block_store.h"
+
+namespace blocks {
+
+class MemoryStore : public BlockStore {
+public:
+    explicit MemoryStore(uint64_t maxBytes) : maxBytes_(maxBytes) {}
+    BlockPtr Find(const BlockKey& key) override;
+    void Keep(const BlockKey& key, const BlockPtr& block) override;
+    uint64_t bytes() const override;
+
+private:
+    struct Entry {
+        BlockPtr block;
+        std::list<std::string>::iterator age;
+    };
+    const uint64_t maxBytes_;
+    mutable std::mutex mutex_;
+    uint64_t bytes_ = 0;
+    std::map<std::string, Entry> entries_;
+    std::list<std::string> ages_;  // most recent first
+};
+
+}  // namespace blocks

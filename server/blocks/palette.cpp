@@ -1,0 +1,112 @@
+#include "server/blocks/palette.h"
+
+#include <libimagequant.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <memory>
+#include <set>
+#include <stdexcept>
+#include <unordered_map>
+
+namespace blocks {
+namespace {
+
+uint32_t Rgb(const uint8_t* p) { return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]; }
+
+template <typename T>
+using Owned = std::unique_ptr<T, void (*)(T*)>;
+
+std::vector<Colour> Quantised(const std::vector<std::vector<uint8_t>>& samples, int side) {
+    Owned<liq_attr> attr(liq_attr_create(), liq_attr_destroy);
+    if (!attr) throw std::runtime_error("libimagequant: no attributes");
+    liq_set_max_colors(attr.get(), 256);
+    liq_set_speed(attr.get(), 3);  // once per plane: worth a careful search
+    Owned<liq_histogram> histogram(liq_histogram_create(attr.get()), liq_histogram_destroy);
+    for (const std::vector<uint8_t>& rgba : samples) {
+        Owned<liq_image> image(liq_image_create_rgba(attr.get(), rgba.data(), side, side, 0),
+                                                  liq_image_destroy);
+        if (!image || liq_histogram_add_image(histogram.get(), attr.get(), image.get()) != LIQ_OK)
+            throw std::runtime_error("libimagequant: bad sample");
+    }
+    liq_result* raw = nullptr;
+    if (liq_histogram_quantize(histogram.get(), attr.get(), &raw) != LIQ_OK)
+        throw std::runtime_error("libimagequant: quantisation failed");
+    Owned<liq_result> result(raw, liq_result_destroy);
+    const liq_palette* p = liq_get_palette(result.get());
+    std::vector<Colour> colours;
+    for (unsigned i = 0; i < p->count; ++i) colours.push_back({p->entries[i].r, p->entries[i].g, p->entries[i].b});
+    return colours;
+}
+
+}  // namespace
+
+Palette::Palette(std::vector<Colour> colours) : colours_(std::move(colours)) {
+    if (colours_.empty() || colours_.size() > 256) throw std::invalid_argument("a palette has 1 to 256 colours");
+    const std::string bytes = Serialised();
+    checksum_ = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
+}
+
+Palette Palette::FromSamples(const std::vector<std::vector<uint8_t>>& samples, int side) {
+    std::set<uint32_t> distinct;
+    for (const std::vector<uint8_t>& rgba : samples)
+        for (size_t i = 0; i + 3 < rgba.size() && distinct.size() <= 256; i += 4) distinct.insert(Rgb(&rgba[i]));
+    if (distinct.size() > 256) return Palette(Quantised(samples, side));
+    std::vector<Colour> colours;
+    for (uint32_t c : distinct) colours.push_back({uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
+    if (colours.empty()) colours.push_back({0, 0, 0});
+    return Palette(std::move(colours));
+}
+
+uint8_t Palette::Nearest(uint32_t rgb) const {
+    const int r = int(rgb >> 16), g = int(rgb >> 8 & 0xFF), b = int(rgb & 0xFF);
+    int best = 0;
+    long bestDistance = -1;
+    for (size_t i = 0; i < colours_.size(); ++i) {
+        const int dr = colours_[i].r - r, dg = colours_[i].g - g, db = colours_[i].b - b;
+        // Weighted as the eye sees differences, roughly.
+        const long d = 2L * dr * dr + 4L * dg * dg + 3L * db * db;
+        if (bestDistance < 0 || d < bestDistance) bestDistance = d, best = static_cast<int>(i);
+    }
+    return static_cast<uint8_t>(best);
+}
+
+std::vector<uint8_t> Palette::Indices(const uint8_t* rgba, size_t pixels) const {
+    std::vector<uint8_t> out(pixels);
+    std::unordered_map<uint32_t, uint8_t> known;
+    uint32_t last = 0xFFFFFFFF;
+    uint8_t lastIndex = 0;
+    for (size_t i = 0; i < pixels; ++i) {
+        const uint32_t key = Rgb(rgba + 4 * i);
+        if (key != last) {
+            auto it = known.find(key);
+            if (it == known.end()) it = known.emplace(key, Nearest(key)).first;
+            last = key;
+            lastIndex = it->second;
+        }
+        out[i] = lastIndex;
+    }
+    return out;
+}
+
+std::string Palette::Serialised() const {
+    std::string out(1, static_cast<char>(colours_.size() - 1));
+    for (const Colour& c : colours_) {
+        out += static_cast<char>(c.r);
+        out += static_cast<char>(c.g);
+        out += static_cast<char>(c.b);
+    }
+    return out;
+}
+
+std::optional<Palette> Palette::Parse(const std::string& bytes) {
+    if (bytes.empty()) return std::nullopt;
+    const size_t count = static_cast<uint8_t>(bytes[0]) + size_t(1);
+    if (bytes.size() != 1 + 3 * count) return std::nullopt;
+    std::vector<Colour> colours;
+    for (size_t i = 0; i < count; ++i)
+        colours.push_back({uint8_t(bytes[1 + 3 * i]), uint8_t(bytes[2 + 3 * i]), uint8_t(bytes[3 + 3 * i])});
+    return Palette(std::move(colours));
+}
+
+}  // namespace blocks

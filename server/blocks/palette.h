@@ -1,0 +1,45 @@
+// One palette per style, data generation and plane: every block of a plane
+// is mapped onto the same colours, each pixel to its nearest colour with no
+// error diffusion, so that a pixel's index depends on its colour alone and
+// two zones that overlap agree exactly.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace blocks {
+
+struct Colour {
+    uint8_t r, g, b;
+};
+
+class Palette {
+public:
+    explicit Palette(std::vector<Colour> colours);
+
+    // The colours of sample pictures (RGBA, side x side): all of them when
+    // there are at most 256, else libimagequant's choice of 256 from their
+    // joint histogram. Throws std::runtime_error when libimagequant fails.
+    static Palette FromSamples(const std::vector<std::vector<uint8_t>>& rgbaSamples, int side);
+
+    // Each pixel's index (nearest colour, the lowest index on a tie).
+    std::vector<uint8_t> Indices(const uint8_t* rgba, size_t pixels) const;
+
+    const std::vector<Colour>& colours() const { return colours_; }
+    uint32_t checksum() const { return checksum_; }
+
+    // Kept beside the blocks: the count, then RGB triples.
+    std::string Serialised() const;
+    static std::optional<Palette> Parse(const std::string& bytes);
+
+private:
+    uint8_t Nearest(uint32_t rgb) const;
+
+    std::vector<Colour> colours_;
+    uint32_t checksum_ = 0;
+};
+
+}  // namespace blocks
