@@ -10,13 +10,13 @@ server=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 
-# The last commit served by the thread-per-connection front.
-old_revision=c5fdae4
-old_front() {
-  old="$build/old-front"
+# Servers as they were, built once from the project's history when the
+# history is there: old_server REVISION NAME prints the program's path.
+old_server() {
+  old="$build/$2"
   if [ ! -x "$old/build/server/plivors-server" ]; then
-    git -C "$root" cat-file -e "$old_revision^{commit}" 2>/dev/null || return 1
-    rm -rf "$old" && mkdir -p "$old" && git -C "$root" archive "$old_revision" | tar -x -C "$old" || return 1
+    git -C "$root" cat-file -e "$1^{commit}" 2>/dev/null || return 1
+    rm -rf "$old" && mkdir -p "$old" && git -C "$root" archive "$1" | tar -x -C "$old" || return 1
     launcher=""
     command -v ccache >/dev/null 2>&1 && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache"
     (cd "$old" && CCACHE_BASEDIR="$old" CCACHE_NOHASHDIR=1 cmake --preset server $launcher >/dev/null &&
@@ -24,10 +24,15 @@ old_front() {
   fi
   echo "$old/build/server/plivors-server"
 }
+# The last commit served by the thread-per-connection front, and the last
+# that rendered every zone on its own.
+old_front() { old_server c5fdae4 old-front; }
+old_zones() { old_server 2ba4653 old-zones; }
 
 for b in "$build"/bench_*; do
   [ -x "$b" ] || continue
   [ -z "$BENCH" ] || [ "$(basename "$b")" = "$BENCH" ] || continue
+  [ "$(basename "$b")" = bench_blocks ] && continue  # over the street database, below
   echo "== $(basename "$b")"
   if [ "$(basename "$b")" = bench_front ] && old=$(old_front); then
     (cd "$build" && "$here/with-server.sh" --maps "$server" -- \
@@ -53,4 +58,20 @@ if [ -x "$build/bench_server" ] && [ -f "$source/data/osm/montevideo.osm.pbf" ] 
   (cd "$build" && PLIVORS_BENCH_CENTRE=-34.9040,-56.1850 PLIVORS_BENCH_SPREAD=0.001 \
     "$here/with-server.sh" --maps "$server" --database "$database" -- "$build/bench_server" \
     --benchmark_filter='BM_(Rendered|Cached)/[1-7](/|$)|BM_Place|BM_Clients') || exit 1
+  # Zones cut from blocks (a fresh block store) beside zones rendered one by one.
+  if [ -x "$build/bench_blocks" ]; then
+    echo "== bench_blocks over Montevideo's streets"
+    rm -rf "$build/bench-blocks"
+    if old=$(old_zones); then
+      (cd "$build" && PLIVORS_BENCH_CENTRE=-34.9200,-56.2200 \
+        "$here/with-server.sh" --maps "$server" --database "$database" --block-store "$build/bench-blocks" -- \
+        "$here/with-server.sh" --maps --as PLIVORS_OLD_MAPS "$old" --data "$source/data" --database "$database" -- \
+        "$build/bench_blocks") || exit 1
+    else
+      echo "(the per-zone server cannot be built here: its commit is not in this clone's history)"
+      (cd "$build" && PLIVORS_BENCH_CENTRE=-34.9200,-56.2200 \
+        "$here/with-server.sh" --maps "$server" --database "$database" --block-store "$build/bench-blocks" -- \
+        "$build/bench_blocks") || exit 1
+    fi
+  fi
 fi

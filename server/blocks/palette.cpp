@@ -17,6 +17,19 @@ uint32_t Rgb(const uint8_t* p) { return uint32_t(p[0]) << 16 | uint32_t(p[1]) <<
 template <typename T>
 using Owned = std::unique_ptr<T, void (*)(T*)>;
 
+// Colours every palette holds, whatever the samples showed: a coarse cube
+// and a ramp of greys, so that a colour no sample had (a label's ink, a
+// feature found only elsewhere) still comes out near itself, never as
+// the nearest of a handful of sample colours.
+std::set<uint32_t> Fixed() {
+    std::set<uint32_t> fixed;
+    for (uint32_t r = 0; r < 4; ++r)
+        for (uint32_t g = 0; g < 4; ++g)
+            for (uint32_t b = 0; b < 4; ++b) fixed.insert((r * 85) << 16 | (g * 85) << 8 | b * 85);
+    for (uint32_t v = 0; v < 256; v += 17) fixed.insert(v << 16 | v << 8 | v);
+    return fixed;
+}
+
 std::vector<Colour> Quantised(const std::vector<std::vector<uint8_t>>& samples, int side) {
     Owned<liq_attr> attr(liq_attr_create(), liq_attr_destroy);
     if (!attr) throw std::runtime_error("libimagequant: no attributes");
@@ -29,6 +42,8 @@ std::vector<Colour> Quantised(const std::vector<std::vector<uint8_t>>& samples, 
         if (!image || liq_histogram_add_image(histogram.get(), attr.get(), image.get()) != LIQ_OK)
             throw std::runtime_error("libimagequant: bad sample");
     }
+    for (uint32_t c : Fixed())
+        liq_histogram_add_fixed_color(histogram.get(), liq_color{uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), 255}, 0);
     liq_result* raw = nullptr;
     if (liq_histogram_quantize(histogram.get(), attr.get(), &raw) != LIQ_OK)
         throw std::runtime_error("libimagequant: quantisation failed");
@@ -48,13 +63,12 @@ Palette::Palette(std::vector<Colour> colours) : colours_(std::move(colours)) {
 }
 
 Palette Palette::FromSamples(const std::vector<std::vector<uint8_t>>& samples, int side) {
-    std::set<uint32_t> distinct;
+    std::set<uint32_t> distinct = Fixed();
     for (const std::vector<uint8_t>& rgba : samples)
         for (size_t i = 0; i + 3 < rgba.size() && distinct.size() <= 256; i += 4) distinct.insert(Rgb(&rgba[i]));
     if (distinct.size() > 256) return Palette(Quantised(samples, side));
     std::vector<Colour> colours;
     for (uint32_t c : distinct) colours.push_back({uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
-    if (colours.empty()) colours.push_back({0, 0, 0});
     return Palette(std::move(colours));
 }
 

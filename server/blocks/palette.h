@@ -20,9 +20,10 @@ class Palette {
 public:
     explicit Palette(std::vector<Colour> colours);
 
-    // The colours of sample pictures (RGBA, side x side): all of them when
-    // there are at most 256, else libimagequant's choice of 256 from their
-    // joint histogram. Throws std::runtime_error when libimagequant fails.
+    // The colours of sample pictures (RGBA, side x side) beside fixed ones
+    // (a coarse cube, greys): all of them when there are at most 256, else
+    // libimagequant's choice from their joint histogram around the fixed
+    // ones. Throws std::runtime_error when libimagequant fails.
     static Palette FromSamples(const std::vector<std::vector<uint8_t>>& rgbaSamples, int side);
 
     // Each pixel's index (nearest colour, the lowest index on a tie).

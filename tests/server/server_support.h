@@ -26,6 +26,14 @@ using testing_support::Env;
 using testing_support::JoinPath;
 using testing_support::ReadFile;
 using testing_support::Rgb;
+using testing_support::kLevels;
+using testing_support::kPi;
+using testing_support::kR;
+using testing_support::Lat;
+using testing_support::Lon;
+using testing_support::MercX;
+using testing_support::MercY;
+using testing_support::Near;
 
 struct Answer {
     long status = 0;
@@ -73,6 +81,14 @@ inline Answer Get(const std::string& url, const std::vector<std::string>& fields
     return a;
 }
 
+// The plug-in's map request for a zone of w x h pixels centred on lat, lon.
+inline std::string MapUrl(const std::string& base, int w, int h, int level, double lat, double lon) {
+    char url[256];
+    std::snprintf(url, sizeof url, "/plivors/client?cmd=map&img=1&width=%d&height=%d&scale=%d&mocs=gdd&mo=%.8f,%.8f",
+                  w, h, level, lat, lon);
+    return base + url;
+}
+
 struct Picture {
     int width = 0, height = 0, colors = 0;
     std::vector<Rgb> pixels;
@@ -105,6 +121,36 @@ inline Picture Decode(const std::string& gifBytes) {
     }
     DGifCloseFile(gif, &error);
     return p;
+}
+
+// The server's blocks at the zone levels, 1024 pixels a side on a grid
+// from the world's top-left corner: the tests' zones straddle their edges.
+const int kBlock = 1024;
+const double kWorld = 2 * kPi * kR;
+
+// The zone of w x h pixels whose top-left pixel is (left, top) of the
+// level's pixels counted from the world's top-left corner.
+inline std::string ZoneUrl(const std::string& base, int level, long long left, long long top, int w, int h) {
+    const double s = kLevels[level - 1];
+    // A fifth of a pixel off the centre: the server rounds to the same corner.
+    const double x = -kWorld / 2 + (left + w / 2.0 + 0.2) * s, y = kWorld / 2 - (top + h / 2.0 + 0.2) * s;
+    return MapUrl(base, w, h, level, Lat(y), Lon(x));
+}
+
+// The corner shared by four blocks nearest to a place, in the level's pixels.
+inline void BlockCorner(int level, double lat, double lon, long long& x, long long& y) {
+    const double s = kLevels[level - 1];
+    x = std::llround((MercX(lon) + kWorld / 2) / s / kBlock) * kBlock;
+    y = std::llround((kWorld / 2 - MercY(lat)) / s / kBlock) * kBlock;
+}
+
+// Pixels that differ where zone b, (dx, dy) pixels right of and below a,
+// overlaps it.
+inline int Differing(const Picture& a, const Picture& b, int dx, int dy) {
+    int n = 0;
+    for (int row = dy; row < a.height; ++row)
+        for (int col = dx; col < a.width; ++col) n += Near(a.At(col, row), b.At(col - dx, row - dy), 0) ? 0 : 1;
+    return n;
 }
 
 // A server of our own, with its own arguments; stopped when the test ends.

@@ -5,11 +5,14 @@
 // up as a street where it does not belong.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <thread>
 
+#include "server/server_support.h"
 #include "support/delivered_zone.h"
 #include "support/map_geometry.h"
 #include "support/plugin_fixture.h"
@@ -146,6 +149,20 @@ TEST_F(StreetMaps, PlacesAreNamedByTheirStreet) {
     EXPECT_NE(river.find(", Uruguay"), std::string::npos) << river;
 }
 
+TEST_F(StreetMaps, OverlappingStreetZonesAgreePixelForPixel) {
+    // Level 2, names and all, across a corner of four blocks.
+    namespace st = server_testing;
+    const std::string base = Env("PLIVORS_TEST_STREETS");
+    long long x = 0, y = 0;
+    st::BlockCorner(2, -34.9045, -56.1830, x, y);
+    const st::Picture a = st::Decode(st::Get(st::ZoneUrl(base, 2, x - 400, y - 300, 800, 600)).body);
+    const st::Picture b = st::Decode(st::Get(st::ZoneUrl(base, 2, x - 227, y - 209, 800, 600)).body);
+    ASSERT_EQ(a.width, 800);
+    ASSERT_EQ(b.width, 800);
+    EXPECT_EQ(a.colors, 256) << "streets, blocks and names";
+    EXPECT_EQ(st::Differing(a, b, 173, 91), 0);
+}
+
 TEST_F(StreetMaps, ALostDatabaseAnswers503UntilItReturns) {
     const std::string tools = Env("PLIVORS_TEST_SOURCE") + "/tools/database.sh";
     const std::string dir = Env("PLIVORS_TEST_DATABASE_DIR");
@@ -183,6 +200,12 @@ TEST_F(StreetMaps, AnImportReplacesTheDataWholeOrNotAtAll) {
     EXPECT_EQ(Place({-85.6221, 41.95270}).compare(0, 11, "12th Avenue"), 0) << Place({-85.6221, 41.95270});
     const std::string gone = Place({-56.18802, -34.90552});
     EXPECT_EQ(gone.find("Yaguar"), std::string::npos) << gone;
+    // Without a restart, the zone asked before shows the new data (the
+    // server looks for a new import every second): no street of Montevideo.
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    Delivered after;
+    ASSERT_TRUE(ZoneAround(-34.9035, -56.1790, 1200, 900, after));
+    EXPECT_EQ(after.Share(kSecondary), 0.0);
 }
 
 }  // namespace
