@@ -167,6 +167,29 @@ int Serve(front::Server& server, const Settings& settings, front::Handler handle
     return 0;
 }
 
+// What the blocks are drawn from, as the server starts: the style files and
+// the data folders (the street import is polled apart).
+std::string DrawnFrom(const Settings& settings, const std::vector<render::StyleFile>& styles) {
+    std::vector<std::string> files = {settings.style};
+    for (const render::StyleFile& s : styles) files.push_back(s.file);
+    return blocks::Fingerprint(files, {settings.data, styles.front().base});
+}
+
+// Where each level's palette is sampled: the largest places, and the middle
+// of the street data when there is a database.
+blocks::BlockMaps::Samples PaletteSamples(const gazetteer::Gazetteer& places, database::Database* db) {
+    return [&places, db] {
+        std::vector<std::pair<double, double>> points;
+        for (const gazetteer::Place* p : places.Largest(3))
+            points.emplace_back(geo::MercatorX(p->lon), geo::MercatorY(p->lat));
+        try {
+            if (db != nullptr) points.push_back(streets::ImportCentre(*db));
+        } catch (const std::exception&) {  // no streets there: the samples' own draws tell
+        }
+        return points;
+    };
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -308,22 +331,10 @@ int main(int argc, char** argv) {
         if (!settings.blockStore.empty())
             blockDisk = std::make_unique<blocks::DiskStore>(settings.blockStore,
                                                             static_cast<uint64_t>(settings.blockStoreMegabytes) << 20);
-        std::vector<std::string> drawnFrom = {settings.style};
-        for (const render::StyleFile& s : styles) drawnFrom.push_back(s.file);
         database::Database* db = street.db.get();
-        blocks::Generation generation(blocks::Fingerprint(drawnFrom, {settings.data, styles.front().base}),
-                                      db == nullptr ? std::function<std::string()>()
-                                                    : [db] { return streets::ImportName(*db); });
-        blocks::BlockMaps maps(*renderer, blockMemory, blockDisk.get(), [&places, db] {
-            std::vector<std::pair<double, double>> points;
-            for (const gazetteer::Place* p : places.Largest(3))
-                points.emplace_back(geo::MercatorX(p->lon), geo::MercatorY(p->lat));
-            try {
-                if (db != nullptr) points.push_back(streets::ImportCentre(*db));
-            } catch (const std::exception&) {  // no streets there: the samples' own draws tell
-            }
-            return points;
-        });
+        blocks::Generation generation(DrawnFrom(settings, styles), db == nullptr ? std::function<std::string()>()
+                                                                                 : [db] { return streets::ImportName(*db); });
+        blocks::BlockMaps maps(*renderer, blockMemory, blockDisk.get(), PaletteSamples(places, db));
         RequestLog requests(log);
         Statistics statistics;
         MapService service{maps,               generation,     places,        land,

@@ -115,7 +115,10 @@ void BlockMaps::Fetch(const BlockKey& key, const Plane& plane, Got got) {
     auto fits = [&](const BlockPtr& b) { return b && b->palette == palette->checksum() && b->size == plane.blockSize; };
     if (palette != nullptr) {
         BlockPtr block = memory_.Find(key);
-        if (fits(block)) return ++fromMemory_, got(block, palette, nullptr);
+        if (fits(block)) {
+            ++fromMemory_;
+            return got(block, palette, nullptr);
+        }
         block = disk_ != nullptr ? disk_->Find(key) : nullptr;
         if (fits(block)) {
             ++fromDisk_;
@@ -129,7 +132,8 @@ void BlockMaps::Fetch(const BlockKey& key, const Plane& plane, Got got) {
         BlockPtr block = palette != nullptr ? memory_.Find(key) : nullptr;
         if (fits(block)) {
             lock.unlock();
-            return ++fromMemory_, got(block, palette, nullptr);
+            ++fromMemory_;
+            return got(block, palette, nullptr);
         }
         std::vector<Got>& waiting = pending_[key.Path()];
         waiting.push_back(std::move(got));

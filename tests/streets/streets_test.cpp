@@ -168,13 +168,19 @@ TEST_F(StreetMaps, ALostDatabaseAnswers503UntilItReturns) {
     const std::string dir = Env("PLIVORS_TEST_DATABASE_DIR");
     std::string output;
     ASSERT_EQ(RunCommand("\"" + tools + "\" stop \"" + dir + "\" 2>&1", output), 0) << output;
+    // Ground never drawn cannot be drawn without its streets: 503, kept
+    // nowhere. Blocks drawn before stay good: central Montevideo, drawn by
+    // the tests above, is still served.
     Delivered lost;
-    EXPECT_FALSE(ZoneAround(-34.9045, -56.1830, 1000, 700, lost)) << "a map without its streets";
-    EXPECT_FALSE(ZoneAround(-34.9045, -56.1830, 1000, 700, lost));
-    EXPECT_GE(Answered(503, "scale=2&mocs=gdd&mo=-34.904"), 2) << "503 both times: never kept";
+    EXPECT_FALSE(ZoneAround(-34.8720, -56.1220, 1000, 700, lost)) << "a map without its streets";
+    EXPECT_FALSE(ZoneAround(-34.8720, -56.1220, 1000, 700, lost));
+    EXPECT_GE(Answered(503, "scale=2&mocs=gdd&mo=-34.87"), 2) << "503 both times: never kept";
+    Delivered kept;
+    EXPECT_TRUE(ZoneAround(-34.9045, -56.1830, 1000, 700, kept));
+    EXPECT_GT(kept.Share(kSecondary), 0.01);
     ASSERT_EQ(RunCommand("\"" + tools + "\" start \"" + dir + "\" 2>&1", output), 0) << output;
     Delivered back;
-    ASSERT_TRUE(ZoneAround(-34.9045, -56.1830, 1000, 700, back));
+    ASSERT_TRUE(ZoneAround(-34.8720, -56.1220, 1000, 700, back));
     EXPECT_GT(back.Share(kSecondary), 0.01) << "the streets again";
 }
 
