@@ -19,13 +19,7 @@
 using front::Answer;
 
 MapService::MapService(const Parts& parts, Settings settings, std::optional<StreetParts> streets)
-    : renderer(parts.renderer),
-      places(parts.places),
-      land(parts.land),
-      cache(parts.cache),
-      log(parts.log),
-      statistics(parts.statistics),
-      connections(parts.connections),
+    : parts_(parts),
       settings_(std::move(settings)),
       streets_(streets) {
     const size_t cores = std::max(1u, std::thread::hardware_concurrency());
@@ -88,8 +82,8 @@ std::string Message(const std::exception_ptr& error) {
 }  // namespace
 
 void MapService::Handle(front::Request request, front::Reply reply) {
-    statistics.Request();
-    auto x = std::make_shared<Exchange>(Exchange{std::move(request), std::move(reply), log});
+    parts_.statistics.Request();
+    auto x = std::make_shared<Exchange>(Exchange{std::move(request), std::move(reply), parts_.log});
     const routes::Route r = routes::Read(x->request.target);
     using routes::Kind;
     switch (r.kind) {
@@ -123,14 +117,14 @@ void MapService::Handle(front::Request request, front::Reply reply) {
 }
 
 void MapService::Place(const std::shared_ptr<Exchange>& x, double lat, double lon) {
-    cache.Get(
+    parts_.cache.Get(
         x->request.target,
         [this, lat, lon](const AnswerCache::Finish& finish) {
             auto lookUp = [this, lat, lon, finish] {
                 std::string page;
                 try {
                     std::optional<std::string> street = streets_ ? streets_->names.Phrase(lat, lon) : std::nullopt;
-                    page = protocol::ProximityPage(street ? *street : places.Phrase(lat, lon, !land.OnLand(lat, lon)));
+                    page = protocol::ProximityPage(street ? *street : parts_.places.Phrase(lat, lon, !parts_.land.OnLand(lat, lon)));
                 } catch (...) {
                     return finish(std::string(), std::current_exception());
                 }
@@ -149,9 +143,9 @@ void MapService::Place(const std::shared_ptr<Exchange>& x, double lat, double lo
 
 void MapService::Picture(const std::shared_ptr<Exchange>& x, int width, int height, double cx, double cy,
                          double metresPerPixel, render::Renderer::Format format, const std::string& type) {
-    Statistics& stats = statistics;
-    render::Renderer& r = renderer;
-    cache.Get(
+    Statistics& stats = parts_.statistics;
+    render::Renderer& r = parts_.renderer;
+    parts_.cache.Get(
         x->request.target,
         [&stats, &r, width, height, cx, cy, metresPerPixel, format](const AnswerCache::Finish& finish) {
             const auto start = std::chrono::steady_clock::now();
@@ -209,7 +203,7 @@ void MapService::Download(const std::shared_ptr<Exchange>& x, const std::string&
 }
 
 void MapService::Search(const std::shared_ptr<Exchange>& x, const std::string& name) {
-    const gazetteer::Place* place = places.Search(name);
+    const gazetteer::Place* place = parts_.places.Search(name);
     Answer a;
     a.Set(place != nullptr ? 200 : 404, page::PlaceJson(place), "application/json");
     a.fields.emplace_back("Cache-Control", "no-store");
@@ -220,11 +214,11 @@ void MapService::Status(const std::shared_ptr<Exchange>& x) {
     ServerStatus s;
     s.style = settings_.style;
     s.data = settings_.data;
-    s.places = places.size();
+    s.places = parts_.places.size();
     s.database = !streets_ ? "none" : streets_->database.Connected() ? "connected" : "not reachable";
-    s.cache = cache.use();
-    s.figures = statistics.figures();
-    s.connections = connections ? connections() : 0;
+    s.cache = parts_.cache.use();
+    s.figures = parts_.statistics.figures();
+    s.connections = parts_.connections ? parts_.connections() : 0;
     Answer a;
     a.Set(200, StatusJson(s), "application/json");
     a.fields.emplace_back("Cache-Control", "no-store");

@@ -63,13 +63,7 @@ public:
     void Handle(front::Request request, front::Reply reply);
 
 private:
-    render::Renderer& renderer;
-    const gazetteer::Gazetteer& places;
-    const gazetteer::LandMask& land;
-    AnswerCache& cache;
-    front::RequestLog& log;
-    Statistics& statistics;
-    std::function<size_t()> connections;
+    const Parts parts_;
     const Settings settings_;
     const std::optional<StreetParts> streets_;
     // Street lookups wait on the database: on threads of their own.

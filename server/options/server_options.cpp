@@ -30,7 +30,8 @@ Outcome Parse(const std::vector<std::string>& args, Settings& s) {
         "help,h", "")("version", "");
     po::variables_map given;
     try {
-        po::store(po::command_line_parser(args).options(all).style(kStyle).run(), given);
+        // No positional words: a stray one is a mistake, not ignored.
+        po::store(po::command_line_parser(args).options(all).positional({}).style(kStyle).run(), given);
         po::notify(given);
     } catch (const po::error& e) {
         return Exit(2, "plivors-server: " + std::string(e.what()) + "\n\n" + Usage());

@@ -30,7 +30,12 @@ int Parse(int argc, char** argv, front::Serving& serving, stand_in::Options& opt
         "interlace", po::bool_switch(&options.style.interlace))("help,h", "");
     po::variables_map given;
     try {
-        po::store(po::parse_command_line(argc, argv, all, po::command_line_style::unix_style ^ po::command_line_style::allow_guessing), given);
+        po::store(po::command_line_parser(argc, argv)
+                      .options(all)
+                      .positional({})
+                      .style(po::command_line_style::unix_style ^ po::command_line_style::allow_guessing)
+                      .run(),
+                  given);
         po::notify(given);
     } catch (const po::error& e) {
         std::fprintf(stderr, "plivors-stand-in: %s\n\n%s", e.what(), kUsage);

@@ -14,7 +14,7 @@ namespace testing_support {
 
 const double kR = 6378137.0, kPi = 3.14159265358979323846;
 // Metres per pixel of levels 1..13.
-constexpr const auto& kLevels = protocol::kMetresPerPixel;
+inline constexpr const auto& kLevels = protocol::kMetresPerPixel;
 inline double MercX(double lon) { return kR * lon * kPi / 180; }
 inline double MercY(double lat) { return kR * std::log(std::tan(kPi / 4 + lat * kPi / 360)); }
 inline double Lon(double x) { return x / kR * 180 / kPi; }
