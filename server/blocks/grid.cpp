@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "server/geo.h"
+#include "server/protocol/levels.h"
 
 namespace blocks {
 namespace {
@@ -11,7 +12,7 @@ constexpr double kWorld = 2 * geo::kPi * geo::kRadius;
 
 }  // namespace
 
-Plane LevelPlane(int level) { return {"L" + std::to_string(level), geo::MetresPerPixel(level), kLevelBlock}; }
+Plane LevelPlane(int level) { return {"L" + std::to_string(level), protocol::MetresPerPixel(level), kLevelBlock}; }
 
 Plane TilePlane(int zoom) {
     const int64_t world = int64_t(kTileSize) << zoom;
