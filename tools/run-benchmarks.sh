@@ -64,13 +64,13 @@ if [ -x "$build/bench_server" ] && [ -f "$source/data/osm/montevideo.osm.pbf" ] 
     echo "== bench_blocks over Montevideo's streets"
     rm -rf "$build/bench-blocks"
     if old=$(old_zones); then
-      (cd "$build" && PLIVORS_BENCH_CENTRE=-34.9200,-56.2200 \
+      (cd "$build" && PLIVORS_BENCH_CENTRE=-34.8700,-56.1700 \
         "$here/with-server.sh" --maps "$server" --database "$database" --block-store "$build/bench-blocks" -- \
         "$here/with-server.sh" --maps --as PLIVORS_OLD_MAPS "$old" --data "$source/data" --database "$database" -- \
         "$build/bench_blocks") || exit 1
     else
       echo "(the per-zone server cannot be built here: its commit is not in this clone's history)"
-      (cd "$build" && PLIVORS_BENCH_CENTRE=-34.9200,-56.2200 \
+      (cd "$build" && PLIVORS_BENCH_CENTRE=-34.8700,-56.1700 \
         "$here/with-server.sh" --maps "$server" --database "$database" --block-store "$build/bench-blocks" -- \
         "$build/bench_blocks") || exit 1
     fi
