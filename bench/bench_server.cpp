@@ -209,8 +209,8 @@ int main(int argc, char** argv) {
         if (name.find("threads:1") != std::string::npos) one = r;
         if (name.find("threads:8") != std::string::npos) eight = r;
     }
-    std::printf("\nthroughput: 1 client %.1f maps/s, 8 clients %.1f maps/s, ratio %.2f\n", one, eight,
-                one > 0 ? eight / one : 0);
+    if (one > 0)
+        std::printf("\nthroughput: 1 client %.1f maps/s, 8 clients %.1f maps/s, ratio %.2f\n", one, eight, eight / one);
 
     if (sweep) return sweepFailures == 0 ? 0 : 1;
     // Memory: 1,000 requests over all levels and across Iberia and beyond.
