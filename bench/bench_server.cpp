@@ -22,6 +22,7 @@
 
 #include "process_memory.h"
 #include "server/geo.h"
+#include "server/protocol/levels.h"
 
 namespace {
 
@@ -141,7 +142,7 @@ int ZoneSweep(double lat0, double lon0) {
     std::printf("\nzones of 800 x 600 around %.4f,%.4f, 3 x 3 a level\n", lat0, lon0);
     std::printf("level  cold mean ms  cold worst ms  worst zone's centre  cached mean ms\n");
     for (int level = 1; level <= 7; ++level) {
-        const double s = geo::MetresPerPixel(level);
+        const double s = protocol::MetresPerPixel(level);
         double cold = 0, cached = 0;
         Zone worst;
         for (int j = -1; j <= 1; ++j)
