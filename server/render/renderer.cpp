@@ -21,6 +21,7 @@
 #include <stdexcept>
 
 #include "server/markup.h"
+#include "server/render/fonts.h"
 #include "server/render/gif_encoder.h"
 
 namespace render {
@@ -121,7 +122,7 @@ std::vector<uint8_t> Draw(mapnik::Map& map, int width, int height, double x, dou
 
 void SetUpMapnik() {
     mapnik::datasource_cache::instance().register_datasources(PLIVORS_MAPNIK_INPUT_DIR);
-    mapnik::freetype_engine::register_fonts(PLIVORS_FONT_DIR, true);
+    for (const char* folder : kFontFolders) mapnik::freetype_engine::register_fonts(folder, true);
 }
 
 Renderer::Renderer(const std::vector<StyleFile>& styles, const PostgisConnection& postgis, int threads, bool lazy)

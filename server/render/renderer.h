@@ -21,7 +21,7 @@ class Map;
 
 namespace render {
 
-// Registers Mapnik's input plug-ins and the DejaVu fonts; call once first.
+// Registers Mapnik's input plug-ins and the fonts of kFontFolders; call once first.
 void SetUpMapnik();
 
 // A Mapnik style file and the folder its relative file names start from.

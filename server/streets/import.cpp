@@ -276,6 +276,11 @@ void Index(PGconn* c) {
         "CREATE INDEX ON %s.planet_osm_point USING gist (way) WHERE place IS NOT NULL",
         "CREATE INDEX ON %s.planet_osm_polygon USING gist (way) WHERE place IS NOT NULL OR boundary = 'administrative'",
         "CREATE INDEX ON %s.planet_osm_polygon USING gist (way) WHERE building IS NOT NULL",
+        // Levels 5 to 7 draw the main roads, railways and waterways of a
+        // whole city: read without its many streets.
+        "CREATE INDEX ON %s.planet_osm_line USING gist (way) WHERE highway IN ('motorway', 'motorway_link', 'trunk', "
+        "'trunk_link', 'primary', 'primary_link', 'secondary', 'secondary_link', 'tertiary', 'tertiary_link')",
+        "CREATE INDEX ON %s.planet_osm_line USING gist (way) WHERE railway IS NOT NULL OR waterway IS NOT NULL",
     };
     const std::string s = Schemas(c).fresh;
     for (const char* statement : statements) {

@@ -1,6 +1,6 @@
 // Street maps end to end: the plug-in against a map server drawing central
-// Montevideo from a private PostGIS that the import command filled
-// (tools/run-test.sh --streets). Positions come from the OpenStreetMap data
+// Montevideo and Bangkok from a private PostGIS that the import command
+// filled (tools/run-test.sh --streets). Positions come from the OpenStreetMap data
 // itself, so that a fault in the import, the projection or the style shows
 // up as a street where it does not belong.
 #include <gtest/gtest.h>
@@ -144,6 +144,31 @@ TEST_F(StreetMaps, PlacesAreNamedByTheirStreet) {
     // Out on the river, more than 100 m from any street: the town phrase.
     const std::string river = Place({-56.170, -34.945});
     EXPECT_NE(river.find(", Uruguay"), std::string::npos) << river;
+}
+
+TEST_F(StreetMaps, CoarseLevelsLeaveOutMinorStreetsAndKeepMotorways) {
+    // Half-way along Doctor Alejandro Gallinal, a residential street of
+    // Montevideo with no larger road within 350 m, and on a Bangkok expressway,
+    // both clear of any name at these levels.
+    const LonLat residential{-56.1051523, -34.8779370}, motorway{100.6276681, 13.8247902};
+    const Rgb kMinor{0xff, 0xff, 0xff}, kMinorCasing{0xbb, 0xbb, 0xbb};
+    const Rgb kMotorway{0xe8, 0x92, 0xa2}, kMotorwayCasing{0xdc, 0x2a, 0x67};
+    auto zone = [&](int level, LonLat p, Delivered& d) {
+        const double s = kLevels[level - 1];
+        return ZoneAround(p.lat, p.lon, static_cast<int>(400 * s), static_cast<int>(300 * s), d) &&
+               std::fabs(d.s - s) < 1e-9;
+    };
+    Delivered street4, street5;
+    ASSERT_TRUE(zone(4, residential, street4));
+    EXPECT_GT(Around(street4, residential, kMinor), 0.1) << "the street at level 4";
+    ASSERT_TRUE(zone(5, residential, street5));
+    EXPECT_EQ(Around(street5, residential, kMinor) + Around(street5, residential, kMinorCasing), 0.0)
+        << "a residential street at 40 m a pixel";
+    for (int level = 5; level <= 7; ++level) {
+        Delivered d;
+        ASSERT_TRUE(zone(level, motorway, d)) << level;
+        EXPECT_GT(Around(d, motorway, kMotorway) + Around(d, motorway, kMotorwayCasing), 0.1) << "level " << level;
+    }
 }
 
 TEST_F(StreetMaps, ALostDatabaseAnswers503UntilItReturns) {
