@@ -52,6 +52,7 @@ struct Settings {
     std::string style;
     std::string data;
     std::string database;
+    streets::Labels labels = streets::Labels::Both;
     int threads = 0;
     int cacheMegabytes = 256;
     int maxAge = 86400;
@@ -92,7 +93,8 @@ void Usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: plivors-server [--bind ADDRESS] [--port N] [--port-file F] [--log F]\n"
                  "                      [--style FILE.xml] [--data DIR] [--downloads DIR]\n"
-                 "                      [--database URL] [--threads N] [--cache MB] [--max-age S]\n"
+                 "                      [--database URL] [--labels both|latin|local]\n"
+                 "                      [--threads N] [--cache MB] [--max-age S]\n"
                  "                      [--idle-timeout S] [--request-timeout S] [--send-timeout S]\n"
                  "                      [--stand-in]\n"
                  "       plivors-server import FILE.osm.pbf --database URL   (import --help)\n"
@@ -107,6 +109,9 @@ void Usage(std::FILE* out) {
                  "postgresql://user@localhost/gis) over the world map at the fine levels, and\n"
                  "names places by their street; with --style, the style's PostGIS layers read\n"
                  "that database. While it is unreachable, maps and names answer 503.\n"
+                 "--labels: street and place labels in the local name with its Latin form\n"
+                 "beneath where the local one is in another script (both, the default), the\n"
+                 "Latin form alone, or the local name alone.\n"
                  "--downloads is the folder of descriptor files (the sample maps by\n"
                  "default). Every request is logged with its time to --log F (else stdout).\n"
                  "--threads is the number of render workers (the cores by default), --cache\n"
@@ -181,6 +186,12 @@ int main(int argc, char** argv) {
         else if (a == "--style") settings.style = next();
         else if (a == "--data") settings.data = next();
         else if (a == "--database") settings.database = next();
+        else if (a == "--labels") {
+            if (!streets::ReadLabels(next(), settings.labels)) {
+                std::fprintf(stderr, "plivors-server: --labels is both, latin or local\n");
+                return 2;
+            }
+        }
         else if (a == "--threads") settings.threads = ToInt(next(), -1);
         else if (a == "--cache") settings.cacheMegabytes = ToInt(next(), -1);
         else if (a == "--max-age") settings.maxAge = ToInt(next(), -1);
@@ -271,7 +282,7 @@ int main(int argc, char** argv) {
     streets::StreetMaps street;
     if (!settings.database.empty()) {
         try {
-            street = streets::SetUp(settings.database, ownStyle, defaults.streetStyle);
+            street = streets::SetUp(settings.database, ownStyle, defaults.streetStyle, settings.labels);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "plivors-server: %s\n", e.what());
             return 1;

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "server/database/database.h"
+#include "server/streets/latin_column.h"
 
 namespace streets {
 namespace {
@@ -301,6 +302,11 @@ int Import(const std::vector<std::string>& args, const std::string& defaultStyle
         return abandon("osm2pgsql could not import " + file + " (" + reason + ")");
     }
     try {
+        const auto latinStart = std::chrono::steady_clock::now();
+        const LatinColumnCount latin = WriteLatinNames(c.get(), Identifier(c.get(), kImportSchema));
+        std::printf("Latin names: %ld of %ld names looked at written, %.1f s\n", latin.written, latin.named,
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - latinStart).count());
+        if (interrupted) return abandon("interrupted");
         std::printf("Indexing for place names\n");
         std::fflush(stdout);
         CreateIndexes(c.get(), kImportSchema);

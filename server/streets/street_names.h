@@ -13,7 +13,7 @@
 namespace streets {
 
 struct StreetPlace {
-    std::string street, number, area, town;  // UTF-8; number, area, town may be empty
+    std::string street, number, area, town;  // UTF-8 Latin forms; number, area, town may be empty
     double metres = 0;                        // to the street
 };
 

@@ -1,7 +1,8 @@
 // Names: villages and neighbourhoods as plain text (no dots), streets along
-// their lines; cities and towns come with the world map's places. Labels
-// never overlap one another; their light halo leaves the street under them
-// readable.
+// their lines; cities and towns come with the world map's places. [label] is
+// the local name, with its Latin form on a second line where the local one is
+// in another script (the server's --labels chooses). Labels never overlap one
+// another; their light halo leaves the street under them readable.
 @label: #222222;
 @halo: rgba(255, 255, 255, 0.8);
 
@@ -9,7 +10,7 @@
   [place = 'village'][zoom >= 11],
   [place = 'suburb'][zoom >= 12],
   [place = 'neighbourhood'][zoom >= 13], [place = 'quarter'][zoom >= 13] {
-    text-name: [name];
+    text-name: [label];
     text-face-name: 'DejaVu Sans Book';
     text-fill: #555555;
     text-size: 11;
@@ -24,7 +25,7 @@
 
 #streets-road-names {
   [kind = 'major'][zoom >= 13], [kind = 'middle'][zoom >= 15], [kind = 'minor'][zoom >= 16] {
-    text-name: [name];
+    text-name: [label];
     text-face-name: 'DejaVu Sans Book';
     text-fill: @label;
     text-size: 9;
