@@ -7,6 +7,7 @@
 #include "server/http/requests.h"
 #include "server/http/routes.h"
 #include "server/page/operator_page.h"
+#include "server/streets/import_record.h"
 #include "server/streets/street_names.h"
 
 using front::Answer;
@@ -199,7 +200,24 @@ void MapService::Search(const std::shared_ptr<Exchange>& x, const std::string& n
 }
 
 void MapService::Status(const std::shared_ptr<Exchange>& x) {
+    // What the street database holds is asked off the front's threads.
+    if (streetDatabase != nullptr && offFront) {
+        return offFront([this, x] {
+            std::optional<streets::ImportRecord> imported;
+            try {
+                imported = streets::ReadImportRecord(*streetDatabase);
+            } catch (const database::Unavailable&) {
+                // the status says the database is not reachable
+            }
+            SendStatus(x, std::move(imported));
+        });
+    }
+    SendStatus(x, std::nullopt);
+}
+
+void MapService::SendStatus(const std::shared_ptr<Exchange>& x, std::optional<streets::ImportRecord> imported) {
     page::Status s;
+    s.imported = std::move(imported);
     s.style = style;
     s.data = data;
     s.places = places.size();

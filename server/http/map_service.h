@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "server/front/answer.h"
@@ -22,6 +23,7 @@ class Database;
 }
 namespace streets {
 class StreetNames;
+struct ImportRecord;
 }
 
 class RequestLog {
@@ -63,6 +65,7 @@ private:
     void Download(const std::shared_ptr<Exchange>& x, const std::string& name, const std::string& why);
     void Search(const std::shared_ptr<Exchange>& x, const std::string& name);
     void Status(const std::shared_ptr<Exchange>& x);
+    void SendStatus(const std::shared_ptr<Exchange>& x, std::optional<streets::ImportRecord> imported);
     void Leaflet(const std::shared_ptr<Exchange>& x, const std::string& name, const std::string& why);
     // A kept answer: 200 with its tag and lifetime, or 304 when the client
     // holds it already.

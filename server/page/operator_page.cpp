@@ -60,6 +60,14 @@ std::string StatusJson(const Status& s) {
     json += ",\"renders\":{\"count\":" + std::to_string(f.renders) + ",\"mean_ms\":" + Number(f.meanMs) +
             ",\"median_ms\":" + Number(f.medianMs) + ",\"p95_ms\":" + Number(f.p95Ms) +
             ",\"max_ms\":" + Number(f.maxMs) + "}";
+    if (s.imported) {
+        const streets::ImportRecord& i = *s.imported;
+        char extent[160];
+        std::snprintf(extent, sizeof extent, "[%.5f,%.5f,%.5f,%.5f]", i.west, i.south, i.east, i.north);
+        json += ",\"streets\":{\"file\":" + Quoted(i.file) + ",\"imported\":" + Quoted(i.time) +
+                ",\"extent\":" + extent + ",\"roads\":" + Quoted(i.roads) + ",\"buildings\":" + Quoted(i.buildings) +
+                ",\"places\":" + Quoted(i.places) + ",\"addresses\":" + Quoted(i.addresses) + "}";
+    }
     return json + "}\n";
 }
 

@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "server/gazetteer/gazetteer.h"
 #include "server/http/answer_cache.h"
 #include "server/http/statistics.h"
+#include "server/streets/import_record.h"
 
 namespace page {
 
@@ -19,6 +21,7 @@ struct Status {
     size_t places = 0, connections = 0;
     AnswerCache::Use cache{};
     Statistics::Figures figures;
+    std::optional<streets::ImportRecord> imported;  // the street data, when known
 };
 std::string StatusJson(const Status& status);
 

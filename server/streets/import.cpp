@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "server/database/database.h"
+#include "server/streets/import_record.h"
 #include "server/streets/latin_column.h"
 
 namespace streets {
@@ -325,6 +326,8 @@ int Import(const std::vector<std::string>& args, const std::string& defaultStyle
         } catch (const Unavailable&) {
             if (PQstatus(c.get()) == CONNECTION_BAD) throw;  // else another style's columns
         }
+        const std::string name = file.substr(file.rfind('/') + 1);
+        WriteImportRecord(c.get(), fresh, {name, "", 0, 0, 0, 0, roads, buildings, places, addresses});
         // Styles written for this schema name its tables without a schema:
         // the database's search path finds them (where the owner may set it).
         try {

@@ -265,4 +265,19 @@ TEST_F(StreetMaps, NamesInEveryScriptReadInLatinLetters) {
     EXPECT_EQ(geonames, "Dzuunmod, Mongolia");
 }
 
+TEST_F(StreetMaps, TheOperatorsPageNamesTheImportedData) {
+    // (After the extract in seven scripts.) The status names the file with
+    // a link to its extent; a click on a street shows its Latin name.
+    std::string output;
+    if (RunCommand("command -v chromium && command -v node", output) != 0) GTEST_SKIP() << "no chromium or node";
+    const std::string command = "node '" + Env("PLIVORS_TEST_SOURCE") + "/tests/server/page-click.js' '" +
+                                Env("PLIVORS_TEST_WORKDIR") + "/chromium' '" + Env("PLIVORS_TEST_STREETS") +
+                                "/#map=17/55.75700/37.60500' 350 350 2>&1";
+    ASSERT_EQ(RunCommand(command, output), 0) << output;
+    EXPECT_NE(output.find("\"name\":\"Tverskaya ulitsa, Tverskoy, Mosc\xC3\xBA\""), std::string::npos) << output;
+    EXPECT_NE(output.find("\"streets\":\"scripts.osm, imported 20"), std::string::npos) << output;
+    EXPECT_NE(output.find("8 roads, 0 buildings, 8 places, 0 addresses; 23.727, 13.728, 139.767, 55.761"),
+              std::string::npos) << output;
+}
+
 }  // namespace
