@@ -200,8 +200,9 @@ void MapService::Search(const std::shared_ptr<Exchange>& x, const std::string& n
 }
 
 void MapService::Status(const std::shared_ptr<Exchange>& x) {
-    // What the street database holds is asked off the front's threads.
-    if (streetDatabase != nullptr && offFront) {
+    // What the street database holds is asked off the front's threads, and
+    // only while it answers: the status never waits on a lost database.
+    if (streetDatabase != nullptr && offFront && streetDatabase->Connected()) {
         return offFront([this, x] {
             std::optional<streets::ImportRecord> imported;
             try {
