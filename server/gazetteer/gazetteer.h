@@ -52,7 +52,4 @@ private:
 // escaped.
 std::string ToPageText(const std::string& utf8);
 
-// The whole proximity page around a phrase.
-std::string ProximityPage(const std::string& phrase);
-
 }  // namespace gazetteer

@@ -19,11 +19,11 @@ struct ImportRecord {
 };
 
 // Writes the record into schema (an escaped identifier), its extent and time
-// found there and then. Throws database::Unavailable.
+// found there and then. Throws database::Failure.
 void WriteImportRecord(PGconn* c, const std::string& schema, const ImportRecord& counts);
 
 // The live data's record; nothing for data imported before records were
-// kept. Throws database::Unavailable when the database cannot answer.
+// kept. Throws database::Failure when the database cannot answer.
 std::optional<ImportRecord> ReadImportRecord(database::Database& db);
 
 }  // namespace streets

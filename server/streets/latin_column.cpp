@@ -52,8 +52,7 @@ void FillTable(PGconn* c, const std::string& table, LatinColumnCount& count) {
     database::Result rows;
     try {
         rows = Execute(c, sql);
-    } catch (const database::Unavailable& e) {
-        if (PQstatus(c) == CONNECTION_BAD) throw;
+    } catch (const database::StatementFailed& e) {
         std::fprintf(stderr, "plivors-server import: no Latin names in %s (%s)\n", table.c_str(), e.what());
         return;
     }

@@ -15,7 +15,7 @@ struct LatinColumnCount {
 };
 
 // Adds and fills name_latin in the schema's point, line and polygon tables.
-// Throws database::Unavailable; a table without the name and tags columns
+// Throws database::Failure; a table without the name and tags columns
 // (another osm2pgsql style) gets an empty column.
 LatinColumnCount WriteLatinNames(PGconn* c, const std::string& schema);
 

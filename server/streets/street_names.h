@@ -9,6 +9,7 @@
 
 #include "server/database/database.h"
 #include "server/gazetteer/gazetteer.h"
+#include "server/streets/import_record.h"
 
 namespace streets {
 
@@ -22,11 +23,14 @@ public:
     StreetNames(database::Database& db, const gazetteer::Gazetteer& places) : db_(db), places_(places) {}
 
     // The street place of lat/lon, or nothing when no named street lies
-    // within 100 m. Throws database::Unavailable.
+    // within 100 m. Throws database::Failure.
     std::optional<StreetPlace> Find(double lat, double lon) const;
     // Its phrase for the proximity page (named entities, at most 255
     // letters once the plug-in has read them), or nothing.
     std::optional<std::string> Phrase(double lat, double lon) const;
+    // What the last import brought in (ReadImportRecord). Throws
+    // database::Failure.
+    std::optional<ImportRecord> Imported() const { return ReadImportRecord(db_); }
 
 private:
     database::Database& db_;
