@@ -34,5 +34,14 @@ std::string StatusJson(const ServerStatus& s) {
     json += ",\"renders\":{\"count\":" + std::to_string(f.renders) + ",\"mean_ms\":" + Number(f.meanMs) +
             ",\"median_ms\":" + Number(f.medianMs) + ",\"p95_ms\":" + Number(f.p95Ms) +
             ",\"max_ms\":" + Number(f.maxMs) + "}";
+    if (s.imported) {
+        const streets::ImportRecord& i = *s.imported;
+        char extent[160];
+        std::snprintf(extent, sizeof extent, "[%.5f,%.5f,%.5f,%.5f]", i.west, i.south, i.east, i.north);
+        json += ",\"streets\":{\"file\":" + markup::JsonQuoted(i.file) + ",\"imported\":" + markup::JsonQuoted(i.time) +
+                ",\"extent\":" + extent + ",\"roads\":" + markup::JsonQuoted(i.roads) +
+                ",\"buildings\":" + markup::JsonQuoted(i.buildings) + ",\"places\":" + markup::JsonQuoted(i.places) +
+                ",\"addresses\":" + markup::JsonQuoted(i.addresses) + "}";
+    }
     return json + "}\n";
 }

@@ -1,7 +1,8 @@
 // Names: villages and neighbourhoods as plain text (no dots), streets along
-// their lines; cities and towns come with the world map's places. Labels
-// never overlap one another; their light halo leaves the street under them
-// readable.
+// their lines; cities and towns come with the world map's places. [label] is
+// the local name, with its Latin form on a second line where the local one is
+// in another script (the server's --labels chooses). Labels never overlap one
+// another; their light halo leaves the street under them readable.
 // The fonts, tried in order for each letter: Noto Sans for Latin, Greek and
 // Cyrillic, then one Noto face per script, and CJK last (its faces for
 // Japan, Korea and China hold the same letters; only the glyphs' forms
@@ -21,7 +22,7 @@
   [place = 'village'][zoom >= 11],
   [place = 'suburb'][zoom >= 12],
   [place = 'neighbourhood'][zoom >= 13], [place = 'quarter'][zoom >= 13] {
-    text-name: [name];
+    text-name: [label];
     text-face-name: @book-fonts;
     text-fill: #555555;
     text-size: 11;
@@ -36,7 +37,7 @@
 
 #streets-road-names {
   [kind = 'major'][zoom >= 13], [kind = 'middle'][zoom >= 15], [kind = 'minor'][zoom >= 16] {
-    text-name: [name];
+    text-name: [label];
     text-face-name: @book-fonts;
     text-fill: @label;
     text-size: 9;
