@@ -45,6 +45,7 @@ const unsigned long kErrorCabeceraNoEncontrada = 12150; // ERROR_HTTP_HEADER_NOT
 const unsigned long kErrorRespuestaNoValida = 12152;    // ERROR_HTTP_INVALID_SERVER_RESPONSE
 const unsigned long kErrorRedireccionFallida = 12156;   // ERROR_HTTP_REDIRECT_FAILED
 const unsigned long kErrorCanalSeguro = 12157;          // ERROR_INTERNET_SECURITY_CHANNEL_ERROR
+const unsigned long kErrorCertificadoInvalido = 12169;  // ERROR_INTERNET_SEC_INVALID_CERT
 
 // InternetAttemptConnect(0): 0 when the machine can go online.
 unsigned long HttpIntentaConexion();

@@ -6,7 +6,7 @@ packages="cmake make g++ clang libclang-rt-14-dev g++-mingw-w64-i686-posix mingw
   wine wine32:i386 libcurl4-openssl-dev libgif-dev libstb-dev libboost-dev libcpp-httplib-dev libpng-dev
   googletest libgtest-dev libbenchmark-dev util-linux procps unzip dpkg-dev
   libmapnik-dev mapnik-utils libimagequant-dev libnanoflann-dev fonts-dejavu-core gdal-bin iso-codes
-  imagemagick ccache nginx-light libjs-leaflet chromium
+  imagemagick ccache nginx-light libjs-leaflet chromium openssl ca-certificates
   postgresql-15-postgis-3 postgresql-contrib osm2pgsql osmium-tool node-carto libpq-dev"
 missing=""
 for p in $packages; do

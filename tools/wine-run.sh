@@ -29,6 +29,13 @@ case "$(machine "$program" || true)" in
     server=wineserver
     : "${WINEPREFIX:=$here/build/wineprefix}" ;;
 esac
+# A private prefix (tools/trusting.sh): a copy of the tree's, when it has one.
+if [ -n "${PLIVORS_PRIVATE_WINEPREFIX:-}" ]; then
+  if [ ! -d "$PLIVORS_PRIVATE_WINEPREFIX" ] && [ -f "$WINEPREFIX/system.reg" ]; then
+    cp -a "$WINEPREFIX" "$PLIVORS_PRIVATE_WINEPREFIX"
+  fi
+  WINEPREFIX=$PLIVORS_PRIVATE_WINEPREFIX
+fi
 export WINEPREFIX
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
