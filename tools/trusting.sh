@@ -34,6 +34,11 @@ rc=$?
 if [ -d "$work/wineprefix" ]; then
   WINEPREFIX="$work/wineprefix" wineserver -k 2>/dev/null
   WINEPREFIX="$work/wineprefix" wineserver -w 2>/dev/null
+  # The server's socket folder is named after the prefix's device and inode.
+  id=$(stat -c '%D' "$work/wineprefix")-$(printf '%x' "$(stat -c '%i' "$work/wineprefix")")
+  for d in /tmp/wine-*/server-"$id" /tmp/.wine-*/server-"$id"; do
+    [ -d "$d" ] && rm -rf "$d" && rmdir "$(dirname "$d")" 2>/dev/null
+  done
 fi
 rm -rf "$work"
 exit $rc

@@ -65,7 +65,13 @@ TEST_F(Https, EachCertificateFaultIsRefusedAndNamed) {
         const char* words;
     };
     const Fault faults[] = {
+#if defined(_WIN32)
+        // WinINet reports a chain that ends at an authority it does not know so.
+        {"PLIVORS_BALANCER_TLS_UNKNOWN", kErrorRevocacionFallida,
+         "cannot be traced to an authority this computer trusts"},
+#else
         {"PLIVORS_BALANCER_TLS_UNKNOWN", kErrorCertificadoNoValido, "is not from an authority this computer trusts"},
+#endif
         {"PLIVORS_BALANCER_TLS_EXPIRED", kErrorFechaCertificado, "has expired or is not valid yet"},
         {"PLIVORS_BALANCER_TLS_ELSEWHERE", kErrorNombreCertificado, "is made for another name than 'localhost'"},
     };

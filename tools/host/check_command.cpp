@@ -78,12 +78,17 @@ const char* kProxyAdvice =
 // address, never to look away.
 std::string SecureHint(unsigned long code, const Address& a) {
     const std::string certificate = "The certificate of " + Where(a) + " ";
+    const std::string untrusted =
+        ", so the plug-in does not talk to that server: it could be an impostor. If it is your own server, give "
+        "it a certificate from a public authority with its whole chain (certbot's fullchain.pem); if your "
+        "organisation has its own authority, add that authority to this computer's trusted ones.";
     switch (code) {
         case kErrorCertificadoNoValido:
             return certificate + "is not from an authority this computer trusts (it is self-signed or from a "
-                   "private authority), so the plug-in does not talk to that server: it could be an impostor. If "
-                   "it is your own server, give it a certificate from a public authority (certbot gets one); if "
-                   "your organisation has its own authority, add that authority to this computer's trusted ones.";
+                   "private authority)" + untrusted;
+        case kErrorRevocacionFallida:
+            return certificate + "cannot be traced to an authority this computer trusts, or that authority's "
+                   "list of withdrawn certificates cannot be reached" + untrusted;
         case kErrorFechaCertificado:
             return certificate + "has expired or is not valid yet. Check that this computer's date and time are "
                    "right; if they are, the server's operator must renew the certificate (certbot renew).";
@@ -95,11 +100,9 @@ std::string SecureHint(unsigned long code, const Address& a) {
             return certificate + "is not valid for a web server (damaged, revoked or made for another use): "
                    "the server's operator must replace it.";
         case kErrorCanalSeguro:
-            return "No secure connection could be made with " + Where(a) + ": " +
-                   (a.scheme == "https" ? "nothing there speaks https on that port. If the server speaks plain "
-                                          "http there, write http:// in " + a.variable + "; if it is an https "
-                                          "server, it offers only outdated versions of TLS."
-                                        : "the connection was refused before any answer.");
+            return "No secure connection could be made with " + Where(a) + ": nothing there speaks https on that "
+                   "port (if the server speaks plain http there, write http:// in " + a.variable + "), or it "
+                   "offers only outdated versions of TLS.";
         default:
             return "";
     }
