@@ -36,7 +36,8 @@ TEST_F(HostCheck, AllThreeWorkAgainstOneServer) {
     EXPECT_TRUE(HasWords(out, "plug-in version  4") && HasWords(out, "exports          9 of 9")) << out;
     EXPECT_TRUE(HasWords(out, "map server       " + Server() + "  (from PLIVORS_MAP_SERVER)")) << out;
     EXPECT_TRUE(HasWords(out, "download server  " + Server() + "  (from PLIVORS_DOWNLOAD_SERVER)")) << out;
-    EXPECT_TRUE(HasWords(out, "zone        ok") && HasWords(out, "place name  ok") && HasWords(out, "download    ok")) << out;
+    EXPECT_TRUE(HasWords(out, "zone        ok") && HasWords(out, "place name  ok") && HasWords(out, "download    ok"))
+        << out;
     EXPECT_TRUE(HasWords(out, "a map descriptor") && HasWords(out, "all three work")) << out;
 }
 
@@ -50,7 +51,9 @@ TEST_F(HostCheck, EachFailureNamesItsCause) {
     EXPECT_TRUE(HasWords(out, "zone        FAILED") && HasWords(out, "Error opening URL 12029")) << out;
     EXPECT_TRUE(HasWords(out, "Nothing accepts connections at 127.0.0.1:1")) << out;
     EXPECT_TRUE(HasWords(out, "place name  FAILED") && HasWords(out, "The same server as the zone")) << out;
-    EXPECT_TRUE(HasWords(out, "download    FAILED") && HasWords(out, "Error HTTP 404") && HasWords(out, "does not offer")) << out;
+    EXPECT_TRUE(HasWords(out, "download    FAILED") && HasWords(out, "Error HTTP 404") &&
+                HasWords(out, "does not offer"))
+        << out;
     EXPECT_TRUE(HasWords(out, "3 of 3 failed")) << out;
 
     // A server that answers maps with something other than a picture; the
