@@ -11,9 +11,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "server/files/folder_file.h"
 #include "server/front/request_reading.h"
 #include "server/http/conditional.h"
-#include "server/http/requests.h"
 #include "server/http/routes.h"
 
 namespace http = boost::beast::http;
@@ -107,8 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
     case Kind::Download: {
         std::string content;
-        if (requests::ReadDownload(Downloads(), route.name, content))
-            Check(content == "descriptor" && requests::DecodePercent(route.name) == "a.plvr");
+        if (files::ReadDownload(Downloads(), route.name, content))
+            Check(content == "descriptor" && files::DecodePercent(route.name) == "a.plvr");
         break;
     }
     case Kind::BadRequest:

@@ -15,6 +15,7 @@
 # an authority nobody trusts, and one made for another name. COMMAND runs
 # with the test authority trusted, and only there (tools/trusting.sh).
 here=$(cd "$(dirname "$0")/.." && pwd)
+. "$here/tools/servers.sh"
 instances=2
 tls=""
 while :; do
@@ -45,26 +46,14 @@ stop() {
 }
 trap 'stop; exit 130' INT TERM
 
-i=1
-while [ $i -le "$instances" ]; do
-  "$server" --port 0 --port-file "$run/port$i" --log "$run/requests$i.log" --downloads "$run/downloads" $server_args \
-    >"$run/server$i.out" 2>&1 &
-  pids="$pids $!"
-  i=$((i + 1))
-done
 i=1; upstreams=""
-for p in $pids; do
-  n=0
-  while [ ! -s "$run/port$i" ]; do
-    n=$((n + 1))
-    if [ $n -gt 600 ] || ! kill -0 "$p" 2>/dev/null; then
-      echo "balanced-servers.sh: instance $i did not start" >&2; cat "$run/server$i.out" >&2; stop; exit 1
-    fi
-    sleep 0.05
-  done
-  port=$(cat "$run/port$i")
-  servers="$servers http://127.0.0.1:$port"; logs="$logs $run/requests$i.log"
-  upstreams="${upstreams}server 127.0.0.1:$port max_fails=1 fail_timeout=10s; "
+while [ $i -le "$instances" ]; do
+  # shellcheck disable=SC2086 # the server's arguments are words
+  launch "$run/server$i.out" "$run/port$i" "$server" --port 0 --port-file "$run/port$i" --log "$run/requests$i.log" \
+    --downloads "$run/downloads" $server_args || { stop; exit 1; }
+  pids="$pids $launched_pid"
+  servers="$servers http://127.0.0.1:$launched_port"; logs="$logs $run/requests$i.log"
+  upstreams="${upstreams}server 127.0.0.1:$launched_port max_fails=1 fail_timeout=10s; "
   i=$((i + 1))
 done
 

@@ -10,6 +10,7 @@
 # in build/demo/, with overview.png showing every zone with its caption.
 set -e
 here=$(cd "$(dirname "$0")/.." && pwd)
+. "$here/tools/servers.sh"
 out="$here/build/demo"
 rm -rf "$out"
 mkdir -p "$out/downloads-native"
@@ -25,21 +26,14 @@ trap 'rc=$?; stop_database; exit $rc' EXIT
 database=$("$here/tools/database.sh" import "$here/build/database" "$here/build/server/plivors-server" \
   "$here/data/osm/montevideo.osm.pbf" "$out/import.log") || exit 1
 tail -1 "$out/import.log"
-"$here/build/server/plivors-server" --port 0 --port-file "$sdir/port" --log "$out/server-requests.log" \
-  --downloads "$sdir/served" --database "$database" >"$sdir/server.out" 2>&1 &
-spid=$!
+launch "$sdir/server.out" "$sdir/port" "$here/build/server/plivors-server" --port 0 --port-file "$sdir/port" \
+  --log "$out/server-requests.log" --downloads "$sdir/served" --database "$database" || exit 1
+spid=$launched_pid
 # Stop the server on the way out, keeping the script's own exit status.
 stop_server() { kill $spid 2>/dev/null || true; wait $spid 2>/dev/null || true; rm -rf "$sdir"; stop_database; }
 trap 'rc=$?; stop_server; exit $rc' EXIT
 trap 'exit 130' INT TERM
-i=0
-while [ ! -s "$sdir/port" ]; do
-  i=$((i + 1))
-  [ $i -lt 600 ] || { echo "the map server did not start" >&2; cat "$sdir/server.out" >&2; exit 1; }
-  kill -0 $spid 2>/dev/null || { echo "the map server stopped" >&2; cat "$sdir/server.out" >&2; exit 1; }
-  sleep 0.05
-done
-PLIVORS_MAP_SERVER="http://127.0.0.1:$(cat "$sdir/port")"
+PLIVORS_MAP_SERVER="http://127.0.0.1:$launched_port"
 PLIVORS_DOWNLOAD_SERVER="$PLIVORS_MAP_SERVER"
 export PLIVORS_MAP_SERVER PLIVORS_DOWNLOAD_SERVER
 echo "map server at $PLIVORS_MAP_SERVER"
@@ -57,9 +51,11 @@ pixels() {
 }
 # The box (SOUTH WEST NORTH EAST) of nine tenths of level LEVEL's 800 x 600
 # window around LAT LON: the plug-in asks for it at exactly that level.
+# The levels' metres per pixel, as the server's protocol table holds them.
+levels=$(sed -n '/kMetresPerPixel\[kLevels\]/,/};/{s/[^0-9. ,]//g;p}' "$here/server/protocol/levels.h" | tr ',' ' ' | xargs)
 box() {
-  awk -v lat="$1" -v lon="$2" -v level="$3" 'BEGIN {
-    split("1.3229180000489578 2.6458359999815 6.614590000011958 19.843769999977667 39.68754000001354 79.37508000002708 132.29179999997723", s, " ")
+  awk -v lat="$1" -v lon="$2" -v level="$3" -v levels="$levels" 'BEGIN {
+    split(levels, s, " ")
     R = 6378137; pi = atan2(0, -1); hw = 0.45 * 800 * s[level]; hh = 0.45 * 600 * s[level]
     y = R * log(sin(pi / 4 + lat * pi / 360) / cos(pi / 4 + lat * pi / 360))
     printf "%.7f %.7f %.7f %.7f\n", (2 * atan2(exp((y - hh) / R), 1) - pi / 2) * 180 / pi, lon - hw / R * 180 / pi,

@@ -3,10 +3,10 @@
 set -e
 packages="cmake make g++ clang libclang-rt-14-dev g++-mingw-w64-i686-posix mingw-w64-i686-dev
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64
-  wine wine32:i386 libcurl4-openssl-dev libgif-dev libstb-dev libboost-dev libcpp-httplib-dev libpng-dev
+  wine wine32:i386 libcurl4-openssl-dev libgif-dev libstb-dev libboost-dev libboost-program-options-dev libcpp-httplib-dev libpng-dev
   googletest libgtest-dev libbenchmark-dev util-linux procps unzip dpkg-dev
   libmapnik-dev mapnik-utils libimagequant-dev libnanoflann-dev fonts-dejavu-core gdal-bin iso-codes
-  imagemagick ccache nginx-light libjs-leaflet chromium openssl ca-certificates
+  imagemagick ccache curl nginx-light libjs-leaflet chromium openssl ca-certificates
   postgresql-15-postgis-3 postgresql-contrib osm2pgsql osmium-tool node-carto libpq-dev"
 missing=""
 for p in $packages; do

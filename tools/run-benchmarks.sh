@@ -7,6 +7,7 @@
 # that program.
 build=$(cd "$1" && pwd)
 server=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
+stand_in=$(dirname "$server")/plivors-stand-in
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 
@@ -36,7 +37,7 @@ for b in "$build"/bench_*; do
     echo "(the old front cannot be built here: its commit is not in this clone's history)"
     (cd "$build" && "$here/with-server.sh" --maps "$server" -- "$b") || exit 1
   else
-    (cd "$build" && "$here/with-server.sh" "$server" -- "$here/with-server.sh" --maps "$server" -- "$b") || exit 1
+    (cd "$build" && "$here/with-server.sh" "$stand_in" -- "$here/with-server.sh" --maps "$server" -- "$b") || exit 1
   fi
 done
 

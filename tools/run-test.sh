@@ -2,7 +2,8 @@
 # run-test.sh [OPTIONS] -- [RUNNER] PROGRAM [ARGS...]
 # Prepares what one test binary needs, runs it (through RUNNER, wine-run.sh
 # for Windows programs) and undoes it all however the program ends:
-#   --stand-in SERVER    the test stand-in: PLIVORS_TEST_SERVER, _LOG, PLIVORS_TEST_DOWNLOADS
+#   --stand-in STAND-IN  the test stand-in (plivors-stand-in): PLIVORS_TEST_SERVER, _LOG,
+#                        PLIVORS_TEST_DOWNLOADS
 #   --maps SERVER        the real map server: PLIVORS_TEST_MAPS, _LOG, _PID
 #   --raster SERVER      a map server drawing a known picture (tests/e2e/raster-picture.sh):
 #                        PLIVORS_TEST_RASTER, _LOG, _PID
@@ -40,16 +41,19 @@ have_server() { [ -x "$1" ] || { echo "run-test.sh: no server at $1; running wit
 while [ $# -gt 0 ] && [ "$1" != "--" ]; do
   case $1 in
     --stand-in)
-      if have_server "$2"; then start_server PLIVORS_TEST_SERVER --stand-in "$2" || exit 1; fi
+      if have_server "$2"; then
+        start_server PLIVORS_TEST_SERVER "$2" || exit 1
+        export PLIVORS_TEST_DOWNLOADS="$PLIVORS_TEST_SERVER_DOWNLOADS"
+      fi
       shift 2 ;;
     --maps)
-      if have_server "$2"; then start_server PLIVORS_TEST_MAPS "" "$2" || exit 1; fi
+      if have_server "$2"; then start_server PLIVORS_TEST_MAPS "$2" || exit 1; fi
       shift 2 ;;
     --raster)
       if have_server "$2"; then
         work=$(mktemp -d "${TMPDIR:-/tmp}/plivors-raster.XXXXXX")
         "$here/../tests/e2e/raster-picture.sh" "$work" || fail "the raster picture could not be made"
-        start_server PLIVORS_TEST_RASTER "" "$2" --style "$work/style.xml" || exit 1
+        start_server PLIVORS_TEST_RASTER "$2" --style "$work/style.xml" || exit 1
       fi
       shift 2 ;;
     --streets)
@@ -62,7 +66,7 @@ while [ $# -gt 0 ] && [ "$1" != "--" ]; do
         url=$("$here/database.sh" import "$3" "$2" "$extracts/montevideo.osm.pbf" "$3/import.log") ||
           fail "the street database could not be made"
         export PLIVORS_TEST_DATABASE="$url" PLIVORS_TEST_DATABASE_DIR="$3" PLIVORS_TEST_EXTRACTS="$extracts"
-        start_server PLIVORS_TEST_STREETS "" "$2" --database "$url" || exit 1
+        start_server PLIVORS_TEST_STREETS "$2" --database "$url" || exit 1
       fi
       shift 3 ;;
     --gif-reference)

@@ -1,16 +1,14 @@
 #!/bin/sh
 # with-server.sh [--maps [--as NAME]] SERVER [SERVER-ARGS...] -- COMMAND [ARGS...]
-# Starts plivors-server as the test stand-in on a free loopback port, runs
-# COMMAND with PLIVORS_TEST_SERVER (base address), PLIVORS_TEST_SERVER_LOG
-# (request log) and PLIVORS_TEST_DOWNLOADS set, then stops the server. With
-# --maps it starts the real map server instead and sets NAME, NAME_LOG and
-# NAME_PID (PLIVORS_TEST_MAPS by default). Without a server binary, COMMAND
-# runs alone.
+# Starts SERVER, the test stand-in (plivors-stand-in), on a free loopback
+# port, runs COMMAND with PLIVORS_TEST_SERVER (base address),
+# PLIVORS_TEST_SERVER_LOG (request log) and PLIVORS_TEST_DOWNLOADS set, then
+# stops the server. With --maps SERVER is the real map server, and NAME,
+# NAME_LOG and NAME_PID are set (PLIVORS_TEST_MAPS by default). Without a
+# server binary, COMMAND runs alone.
 . "$(dirname "$0")/servers.sh"
-mode=--stand-in
 name=PLIVORS_TEST_SERVER
 if [ "$1" = "--maps" ]; then
-  mode=""
   name=PLIVORS_TEST_MAPS
   shift
   if [ "$1" = "--as" ]; then name=$2; shift 2; fi
@@ -25,7 +23,8 @@ if [ ! -x "$server" ]; then
   exec "$@"
 fi
 # shellcheck disable=SC2086 # the server's arguments are words
-start_server "$name" "$mode" "$server" $server_args || { stop_servers; exit 1; }
+start_server "$name" "$server" $server_args || { stop_servers; exit 1; }
+[ "$name" = PLIVORS_TEST_SERVER ] && export PLIVORS_TEST_DOWNLOADS="$PLIVORS_TEST_SERVER_DOWNLOADS"
 direct_loopback
 "$@"
 rc=$?

@@ -66,7 +66,9 @@ Result Execute(PGconn* c, const std::string& sql, const std::vector<std::string>
     ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
         std::string why = OneLine(PQerrorMessage(c));
-        throw Unavailable(why.empty() ? "the query failed" : why);
+        if (why.empty()) why = "the query failed";
+        if (PQstatus(c) == CONNECTION_BAD) throw Unavailable(why);
+        throw StatementFailed(why);
     }
     return r;
 }
@@ -112,15 +114,17 @@ Result Database::Query(const std::string& sql, const std::vector<std::string>& p
             std::lock_guard<std::mutex> lock(mutex_);
             connected_ = true;
             return r;
+        } catch (const StatementFailed&) {
+            Give(std::move(c));  // the query was at fault, not the connection
+            std::lock_guard<std::mutex> lock(mutex_);
+            connected_ = true;
+            throw;
         } catch (const Unavailable&) {
             // A pooled connection the server dropped fails its first query:
             // try once more on a new one before calling the database gone.
-            const bool broken = c != nullptr && PQstatus(c.get()) == CONNECTION_BAD;
-            if (broken && attempt == 0) continue;
-            const bool reached = c != nullptr && !broken;
-            if (reached) Give(std::move(c));  // the query was at fault, not the connection
+            if (c != nullptr && attempt == 0) continue;
             std::lock_guard<std::mutex> lock(mutex_);
-            connected_ = reached;
+            connected_ = false;
             throw;
         }
     }

@@ -15,10 +15,19 @@
 
 namespace database {
 
-// The database could not answer: unreachable, gone away mid-query, or
-// missing what the import makes. Requests that need it answer 503.
-struct Unavailable : std::runtime_error {
+// What a use of the database can fail with, told apart by type.
+struct Failure : std::runtime_error {
     using std::runtime_error::runtime_error;
+};
+// No connection: unreachable, or gone away mid-query. Requests that need
+// the database answer 503.
+struct Unavailable : Failure {
+    using Failure::Failure;
+};
+// The server refused a statement (an error of SQL, a missing table); the
+// connection still works.
+struct StatementFailed : Failure {
+    using Failure::Failure;
 };
 
 // The URL's connection words (host, port, dbname, user, password, ...), as
@@ -38,7 +47,8 @@ using Connection = std::unique_ptr<PGconn, ConnectionDeleter>;
 
 // A connection made within timeoutSeconds; throws Unavailable with libpq's reason.
 Connection Connect(const std::string& url, int timeoutSeconds = 5);
-// Runs sql with text parameters; throws Unavailable unless it succeeds.
+// Runs sql with text parameters; throws Unavailable when the connection
+// broke, StatementFailed when the statement failed.
 Result Execute(PGconn* c, const std::string& sql, const std::vector<std::string>& parameters = {});
 
 class Database {
@@ -54,7 +64,7 @@ public:
 
     // Runs sql on a pooled connection; a connection found broken is
     // replaced once, so that the first query after the server came back
-    // succeeds. Throws Unavailable.
+    // succeeds. Throws Unavailable or StatementFailed.
     Result Query(const std::string& sql, const std::vector<std::string>& parameters);
 
 private:

@@ -7,6 +7,7 @@
 #include <boost/beast/http.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -18,7 +19,7 @@
 #include <vector>
 
 #include "server/front/request_reading.h"
-#include "server/http/requests.h"
+#include "server/markup.h"
 
 namespace front {
 
@@ -174,7 +175,7 @@ private:
 
     static Answer Page(int status, const std::string& why) {
         Answer a;
-        a.Set(status, requests::HtmlPage(status, std::string(http::obsolete_reason(http::int_to_status(status))), why),
+        a.Set(status, markup::HtmlPage(status, std::string(http::obsolete_reason(http::int_to_status(status))), why),
               "text/html");
         a.fields.emplace_back("Cache-Control", "no-store");
         return a;
@@ -362,8 +363,8 @@ void Server::Shared::Accept() {
 
 void Server::Shared::Stop(int signal) {
     if (stopping.exchange(true)) return;
-    std::printf("plivors-server stopping on %s; answers in flight: %zu\n", signal == SIGTERM ? "SIGTERM" : "SIGINT",
-                busy.load());
+    std::printf("%s stopping on %s; answers in flight: %zu\n", program_invocation_short_name,
+                signal == SIGTERM ? "SIGTERM" : "SIGINT", busy.load());
     std::fflush(stdout);
     beast::error_code ignored;
     acceptor.close(ignored);

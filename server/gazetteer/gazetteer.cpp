@@ -159,13 +159,6 @@ std::string ToPageText(const std::string& utf8) {
     return out;
 }
 
-std::string ProximityPage(const std::string& phrase) {
-    return "<html>\n<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=ISO-8859-1\">"
-           "<title>Proximidad</title></head>\n<body>\n"
-           "<small align=\"center\" class=\"textnormal\">Su veh&iacute;culo&nbsp;<b></b>&nbsp; se encuentra en&nbsp;" +
-           phrase + "</small>\n</body>\n</html>\n";
-}
-
 const Place* Gazetteer::Search(const std::string& name) const {
     auto lower = [](std::string text) {
         for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

@@ -51,7 +51,4 @@ private:
 // their bytes, markup characters escaped.
 std::string ToPageText(const std::string& utf8);
 
-// The whole proximity page around a phrase.
-std::string ProximityPage(const std::string& phrase);
-
 }  // namespace gazetteer

@@ -1,28 +1,40 @@
 #include "server/http/map_service.h"
 
+#include <algorithm>
 #include <chrono>
+#include <thread>
+
+#include <boost/asio/post.hpp>
 
 #include "server/database/database.h"
+#include "server/files/folder_file.h"
 #include "server/http/conditional.h"
-#include "server/http/requests.h"
 #include "server/http/routes.h"
+#include "server/http/status_json.h"
+#include "server/markup.h"
 #include "server/page/operator_page.h"
+#include "server/protocol/proximity_page.h"
 #include "server/streets/street_names.h"
 
 using front::Answer;
 
-void RequestLog::Line(const std::string& text) {
-    if (out_ == nullptr) return;
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::fprintf(out_, "%s\n", text.c_str());
-    std::fflush(out_);
+MapService::MapService(const Parts& parts, Settings settings, std::optional<StreetParts> streets)
+    : parts_(parts),
+      settings_(std::move(settings)),
+      streets_(streets) {
+    const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    if (streets_) lookups_ = std::make_unique<boost::asio::thread_pool>(std::max<size_t>(4, cores));
+}
+
+MapService::~MapService() {
+    if (lookups_) lookups_->join();
 }
 
 // One request on its way: answered once, logged with its duration.
 struct MapService::Exchange {
     front::Request request;
     front::Reply reply;
-    RequestLog& log;
+    front::RequestLog& log;
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
 
     void Send(Answer answer, const std::string& how = "") {
@@ -49,7 +61,7 @@ struct MapService::Exchange {
     }
     static Answer ErrorPage(int status, const std::string& title, const std::string& text) {
         Answer a;
-        a.Set(status, requests::HtmlPage(status, title, requests::Escape(text)), "text/html");
+        a.Set(status, markup::HtmlPage(status, title, markup::Escaped(text)), "text/html");
         a.fields.emplace_back("Cache-Control", "no-store");
         return a;
     }
@@ -70,8 +82,8 @@ std::string Message(const std::exception_ptr& error) {
 }  // namespace
 
 void MapService::Handle(front::Request request, front::Reply reply) {
-    statistics.Request();
-    auto x = std::make_shared<Exchange>(Exchange{std::move(request), std::move(reply), log});
+    parts_.statistics.Request();
+    auto x = std::make_shared<Exchange>(Exchange{std::move(request), std::move(reply), parts_.log});
     const routes::Route r = routes::Read(x->request.target);
     using routes::Kind;
     switch (r.kind) {
@@ -105,14 +117,14 @@ void MapService::Handle(front::Request request, front::Reply reply) {
 }
 
 void MapService::Place(const std::shared_ptr<Exchange>& x, double lat, double lon) {
-    cache.Get(
+    parts_.cache.Get(
         x->request.target,
         [this, lat, lon](const AnswerCache::Finish& finish) {
             auto lookUp = [this, lat, lon, finish] {
                 std::string page;
                 try {
-                    std::optional<std::string> street = streets ? streets->Phrase(lat, lon) : std::nullopt;
-                    page = gazetteer::ProximityPage(street ? *street : places.Phrase(lat, lon, !land.OnLand(lat, lon)));
+                    std::optional<std::string> street = streets_ ? streets_->names.Phrase(lat, lon) : std::nullopt;
+                    page = protocol::ProximityPage(street ? *street : parts_.places.Phrase(lat, lon, !parts_.land.OnLand(lat, lon)));
                 } catch (...) {
                     return finish(std::string(), std::current_exception());
                 }
@@ -120,20 +132,20 @@ void MapService::Place(const std::shared_ptr<Exchange>& x, double lat, double lo
             };
             // A gazetteer lookup takes microseconds and is done here; a
             // street lookup waits on the database, off the front's threads.
-            if (streets != nullptr) offFront(std::move(lookUp));
+            if (lookups_) boost::asio::post(*lookups_, std::move(lookUp));
             else lookUp();
         },
         [this, x](AnswerCache::Value value, std::exception_ptr error, bool hit) {
-            if (error != nullptr) return x->Failed(streetDatabase, "the place cannot be named", Message(error));
-            Cacheable(x, value, "text/html; charset=ISO-8859-1", hit ? "cached" : "looked up");
+            if (error != nullptr) return x->Failed(StreetDatabase(), "the place cannot be named", Message(error));
+            Cacheable(x, value, protocol::kProximityType, hit ? "cached" : "looked up");
         });
 }
 
 void MapService::Picture(const std::shared_ptr<Exchange>& x, int width, int height, double cx, double cy,
                          double metresPerPixel, render::Renderer::Format format, const std::string& type) {
-    Statistics& stats = statistics;
-    render::Renderer& r = renderer;
-    cache.Get(
+    Statistics& stats = parts_.statistics;
+    render::Renderer& r = parts_.renderer;
+    parts_.cache.Get(
         x->request.target,
         [&stats, &r, width, height, cx, cy, metresPerPixel, format](const AnswerCache::Finish& finish) {
             const auto start = std::chrono::steady_clock::now();
@@ -148,7 +160,7 @@ void MapService::Picture(const std::shared_ptr<Exchange>& x, int width, int heig
         [this, x, type](AnswerCache::Value value, std::exception_ptr error, bool hit) {
             if (error != nullptr) {
                 const std::string what = Message(error);
-                return x->Failed(streetDatabase, "the renderer cannot draw this map: " + what, what);
+                return x->Failed(StreetDatabase(), "the renderer cannot draw this map: " + what, what);
             }
             Cacheable(x, value, type, hit ? "cached" : "rendered");
         });
@@ -170,12 +182,12 @@ void MapService::Cacheable(const std::shared_ptr<Exchange>& x, const AnswerCache
     x->Send(std::move(a), how);
 }
 
-std::string MapService::Lifetime() const { return "public, max-age=" + std::to_string(maxAgeSeconds); }
+std::string MapService::Lifetime() const { return "public, max-age=" + std::to_string(settings_.maxAgeSeconds); }
 
 void MapService::Download(const std::shared_ptr<Exchange>& x, const std::string& name, const std::string& why) {
     std::string content;
-    requests::FileStamp stamp;
-    if (!requests::ReadDownload(downloads, name, content, &stamp)) return x->Page(404, "Not Found", why);
+    files::FileStamp stamp;
+    if (!files::ReadDownload(settings_.downloads, name, content, &stamp)) return x->Page(404, "Not Found", why);
     Answer a;
     // Stored, but checked with the server before every use: a descriptor
     // that changes on the server reaches every client at once.
@@ -191,7 +203,7 @@ void MapService::Download(const std::shared_ptr<Exchange>& x, const std::string&
 }
 
 void MapService::Search(const std::shared_ptr<Exchange>& x, const std::string& name) {
-    const gazetteer::Place* place = places.Search(name);
+    const gazetteer::Place* place = parts_.places.Search(name);
     Answer a;
     a.Set(place != nullptr ? 200 : 404, page::PlaceJson(place), "application/json");
     a.fields.emplace_back("Cache-Control", "no-store");
@@ -199,23 +211,23 @@ void MapService::Search(const std::shared_ptr<Exchange>& x, const std::string& n
 }
 
 void MapService::Status(const std::shared_ptr<Exchange>& x) {
-    page::Status s;
-    s.style = style;
-    s.data = data;
-    s.places = places.size();
-    s.database = streetDatabase == nullptr ? "none" : streetDatabase->Connected() ? "connected" : "not reachable";
-    s.cache = cache.use();
-    s.figures = statistics.figures();
-    s.connections = connections ? connections() : 0;
+    ServerStatus s;
+    s.style = settings_.style;
+    s.data = settings_.data;
+    s.places = parts_.places.size();
+    s.database = !streets_ ? "none" : streets_->database.Connected() ? "connected" : "not reachable";
+    s.cache = parts_.cache.use();
+    s.figures = parts_.statistics.figures();
+    s.connections = parts_.connections ? parts_.connections() : 0;
     Answer a;
-    a.Set(200, page::StatusJson(s), "application/json");
+    a.Set(200, StatusJson(s), "application/json");
     a.fields.emplace_back("Cache-Control", "no-store");
     x->Send(std::move(a));
 }
 
 void MapService::Leaflet(const std::shared_ptr<Exchange>& x, const std::string& name, const std::string& why) {
     std::string content, type;
-    if (!page::ReadLeaflet(leaflet, name, content, type)) return x->Page(404, "Not Found", why);
+    if (!page::ReadLeaflet(settings_.leaflet, name, content, type)) return x->Page(404, "Not Found", why);
     Answer a;
     a.Set(200, std::move(content), type);
     a.fields.emplace_back("Cache-Control", Lifetime());

@@ -5,12 +5,15 @@
 // requests; errors are never stored.
 #pragma once
 
-#include <cstdio>
 #include <functional>
-#include <mutex>
+#include <memory>
+#include <optional>
 #include <string>
 
+#include <boost/asio/thread_pool.hpp>
+
 #include "server/front/answer.h"
+#include "server/front/serving.h"
 #include "server/gazetteer/gazetteer.h"
 #include "server/gazetteer/land_mask.h"
 #include "server/http/answer_cache.h"
@@ -24,46 +27,55 @@ namespace streets {
 class StreetNames;
 }
 
-class RequestLog {
+class MapService {
 public:
-    explicit RequestLog(std::FILE* out) : out_(out) {}
-    void Line(const std::string& text);
+    // What the service answers from and keeps its figures in.
+    struct Parts {
+        render::Renderer& renderer;
+        const gazetteer::Gazetteer& places;
+        const gazetteer::LandMask& land;
+        AnswerCache& cache;
+        front::RequestLog& log;
+        Statistics& statistics;
+        std::function<size_t()> connections;  // the front's open connections, for the status
+    };
+    struct Settings {
+        std::string downloads;
+        int maxAgeSeconds = 86400;  // of maps, places and tiles in any cache
+        std::string leaflet;        // folder of Leaflet's script, style and images
+        std::string style, data;    // what the page names as loaded
+    };
+    // With a street database (--database): place names by street, and 503
+    // answers, never cached, while the database is unreachable; the status
+    // reports it.
+    struct StreetParts {
+        const streets::StreetNames& names;
+        const database::Database& database;
+    };
 
-private:
-    std::mutex mutex_;
-    std::FILE* out_;
-};
-
-struct MapService {
-    render::Renderer& renderer;
-    const gazetteer::Gazetteer& places;
-    const gazetteer::LandMask& land;
-    AnswerCache& cache;
-    RequestLog& log;
-    Statistics& statistics;
-    std::string downloads;
-    int maxAgeSeconds = 86400;  // of maps, places and tiles in any cache
-    std::string leaflet;        // folder of Leaflet's script, style and images
-    std::string style, data;    // what the page names as loaded
-    // Connections the front holds open, for the status.
-    std::function<size_t()> connections;
-    // With a street database (--database): street place names, looked up
-    // through offFront (which must then be set), and 503 answers, never
-    // cached, while the database is unreachable; the status reports it.
-    const streets::StreetNames* streets = nullptr;
-    database::Database* streetDatabase = nullptr;
-    std::function<void(std::function<void()>)> offFront;
+    MapService(const Parts& parts, Settings settings, std::optional<StreetParts> streets);
+    // Waits for the street lookups in flight.
+    ~MapService();
+    MapService(const MapService&) = delete;
+    MapService& operator=(const MapService&) = delete;
 
     // Called on the front's thread; renders go to the render workers.
     void Handle(front::Request request, front::Reply reply);
 
 private:
+    const Parts parts_;
+    const Settings settings_;
+    const std::optional<StreetParts> streets_;
+    // Street lookups wait on the database: on threads of their own.
+    std::unique_ptr<boost::asio::thread_pool> lookups_;
+
     struct Exchange;
     void Place(const std::shared_ptr<Exchange>& x, double lat, double lon);
     void Download(const std::shared_ptr<Exchange>& x, const std::string& name, const std::string& why);
     void Search(const std::shared_ptr<Exchange>& x, const std::string& name);
     void Status(const std::shared_ptr<Exchange>& x);
     void Leaflet(const std::shared_ptr<Exchange>& x, const std::string& name, const std::string& why);
+    const database::Database* StreetDatabase() const { return streets_ ? &streets_->database : nullptr; }
     // A kept answer: 200 with its tag and lifetime, or 304 when the client
     // holds it already.
     void Cacheable(const std::shared_ptr<Exchange>& x, const AnswerCache::Value& value, const std::string& type,

@@ -3,7 +3,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "server/files/folder_file.h"
 #include "server/geo.h"
+#include "server/protocol/levels.h"
 
 namespace routes {
 namespace {
@@ -20,21 +22,21 @@ Route Failure(Kind kind, const std::string& why) {
 }
 
 Route Client(const std::string& query) {
-    requests::Query q = requests::ParseQuery(query);
+    protocol::Query q = protocol::ParseQuery(query);
     auto cmd = q.find("cmd");
     Route r;
     if (cmd != q.end() && cmd->second == "map") {
-        std::string why = requests::ReadMapRequest(q, r.map);
+        std::string why = protocol::ReadMapRequest(q, r.map);
         r.x = geo::MercatorX(r.map.lon);
         r.y = geo::MercatorY(r.map.lat);
         if (why.empty() && !(std::isfinite(r.x) && std::isfinite(r.y))) why = "mo lies outside the Mercator plane";
         if (!why.empty()) return Failure(Kind::BadRequest, why);
         r.kind = Kind::Map;
-        r.metresPerPixel = geo::MetresPerPixel(r.map.level);
+        r.metresPerPixel = protocol::MetresPerPixel(r.map.level);
         return r;
     }
     if (cmd != q.end() && cmd->second == "prox") {
-        if (!requests::Position(q, r.lat, r.lon)) return Failure(Kind::BadRequest, "mo must be LAT,LON in degrees");
+        if (!protocol::Position(q, r.lat, r.lon)) return Failure(Kind::BadRequest, "mo must be LAT,LON in degrees");
         r.kind = Kind::Place;
         return r;
     }
@@ -80,12 +82,12 @@ Route Read(const std::string& target) {
     } else if (path == "/status.json") {
         r.kind = Kind::Status;
     } else if (path == "/search") {
-        requests::Query q = requests::ParseQuery(query);
+        protocol::Query q = protocol::ParseQuery(query);
         r.kind = Kind::Search;
         r.name = q.count("q") ? q.at("q") : "";
         for (char& c : r.name)
             if (c == '+') c = ' ';
-        r.name = requests::DecodePercent(r.name);
+        r.name = files::DecodePercent(r.name);
     } else if (StartsWith(path, leaflet)) {
         r.kind = Kind::Leaflet;
         r.name = path.substr(leaflet.size());

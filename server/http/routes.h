@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "server/http/requests.h"
+#include "server/protocol/zone_request.h"
 
 namespace routes {
 
@@ -24,7 +24,7 @@ enum class Kind {
 
 struct Route {
     Kind kind = Kind::NotFound;
-    requests::MapRequest map;
+    protocol::MapRequest map;
     double lat = 0, lon = 0;  // of a place
     double x = 0, y = 0, metresPerPixel = 0;  // Mercator centre and scale of a map or tile
     int z = 0, column = 0, row = 0;           // of a tile

@@ -1,26 +1,16 @@
 // The operator's page: a slippy map of the server's own tiles over Leaflet
 // (Debian's libjs-leaflet, served by the server itself), a place search and
-// a status panel; the same status as JSON.
+// a status panel (whose JSON is server/http/status_json.h).
 #pragma once
 
 #include <cstddef>
 #include <string>
 
 #include "server/gazetteer/gazetteer.h"
-#include "server/http/answer_cache.h"
-#include "server/http/statistics.h"
 
 namespace page {
 
 const std::string& PageHtml();
-
-struct Status {
-    std::string style, data, database;
-    size_t places = 0, connections = 0;
-    AnswerCache::Use cache{};
-    Statistics::Figures figures;
-};
-std::string StatusJson(const Status& status);
 
 // {"name":..,"country":..,"lat":..,"lon":..}, or {"error":..} without a place.
 std::string PlaceJson(const gazetteer::Place* place);

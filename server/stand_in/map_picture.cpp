@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "server/geo.h"
+#include "server/protocol/levels.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ using geo::kPi;
 using geo::Lat;
 using geo::Lon;
 using geo::MercatorX;
-using geo::MetresPerPixel;
+using protocol::MetresPerPixel;
 
 // The stand-in's pictures clamp to the plane's square.
 double MercatorY(double lat) { return geo::MercatorY(std::max(-85.0511, std::min(85.0511, lat))); }
@@ -230,18 +231,4 @@ std::string DrawMap(int width, int height, int level, double lat, double lon, co
     }
     if (!encoded) return std::string(pixels.begin(), pixels.end());
     return Encode(pixels, w, h, palette, style);
-}
-
-std::string ProximityPage(double lat, double lon) {
-    const Place& p = NearestPlace(lat, lon);
-    std::string page =
-        "<html>\n<head><title>Proximidad</title></head>\n<body>\n"
-        "<table><tr><td>\n"
-        "<small align=\"center\" class=\"textnormal\">Su veh&iacute;culo&nbsp;<b></b>&nbsp; se encuentra en&nbsp;";
-    page += p.phrase;
-    char position[96];
-    std::snprintf(position, sizeof position, "</small>\n</td></tr></table>\n<p>%.5f, %.5f</p>\n", lat, lon);
-    page += position;
-    page += "</body>\n</html>\n";
-    return page;
 }

@@ -27,6 +27,3 @@ const Place& NearestPlace(double lat, double lon);
 // row from the top (for tests that compare pictures without a decoder).
 std::string DrawMap(int width, int height, int level, double lat, double lon, const PictureStyle& style,
                     bool encoded = true);
-
-// The proximity page for the nearest place.
-std::string ProximityPage(double lat, double lon);

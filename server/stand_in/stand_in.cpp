@@ -5,6 +5,7 @@
 #include "server/stand_in/stand_in.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -12,17 +13,20 @@
 #include <sstream>
 #include <string>
 
-#include "server/http/requests.h"
+#include "server/files/folder_file.h"
+#include "server/markup.h"
+#include "server/protocol/proximity_page.h"
+#include "server/protocol/zone_request.h"
 
 namespace stand_in {
 namespace {
 
-using requests::Escape;
-using requests::HtmlPage;
-using requests::ParseQuery;
-using requests::Position;
-using requests::Query;
-using requests::ToInt;
+using markup::Escaped;
+using markup::HtmlPage;
+using protocol::ParseQuery;
+using protocol::Position;
+using protocol::Query;
+using protocol::ToInt;
 
 // How one answer is shaped.
 struct Shape {
@@ -122,7 +126,7 @@ void BadRequest(front::Answer& res, const std::string& why, const Shape& shape) 
 
 void NotFound(front::Answer& res, const std::string& what, const Shape& shape) {
     res.status = 404;
-    Send(res, HtmlPage(404, "Not Found", "No such page: " + Escape(what)),
+    Send(res, HtmlPage(404, "Not Found", "No such page: " + Escaped(what)),
          "text/html", shape);
 }
 
@@ -151,8 +155,8 @@ void Client(const Query& q, front::Answer& res, const Shape& shape) {
     auto cmd = q.find("cmd");
     double lat = 0, lon = 0;
     if (cmd != q.end() && cmd->second == "map") {
-        requests::MapRequest map;
-        std::string why = requests::ReadMapRequest(q, map);
+        protocol::MapRequest map;
+        std::string why = protocol::ReadMapRequest(q, map);
         if (!why.empty()) return BadRequest(res, why, shape);
         if (shape.notGif)
             return Send(res, HtmlPage(200, "Map", "This is a page, not a picture."), "image/gif", shape);
@@ -161,22 +165,19 @@ void Client(const Query& q, front::Answer& res, const Shape& shape) {
     }
     if (cmd != q.end() && cmd->second == "prox") {
         if (!Position(q, lat, lon)) return BadRequest(res, "mo must be LAT,LON in degrees", shape);
-        std::string page = ProximityPage(lat, lon);
-        const std::string marker = "se encuentra en&nbsp;";
-        size_t at = page.find(marker);
-        if (shape.longPhrase > 0 && at != std::string::npos) {
-            size_t from = at + marker.size();
-            page.replace(from, page.find("</small>", from) - from, std::string(shape.longPhrase, 'x'));
-        }
-        if (shape.noMarker && at != std::string::npos) page.replace(at, marker.size(), "esta cerca de ");
-        return Send(res, page, "text/html; charset=ISO-8859-1", shape);
+        const std::string phrase =
+            shape.longPhrase > 0 ? std::string(shape.longPhrase, 'x') : NearestPlace(lat, lon).phrase;
+        std::string page = protocol::ProximityPage(phrase);
+        // Without its start the phrase stands where the plug-in cannot find it.
+        if (shape.noMarker) page.replace(page.find(protocol::kPhraseStart), std::strlen(protocol::kPhraseStart), "<small>");
+        return Send(res, page, protocol::kProximityType, shape);
     }
     BadRequest(res, "unknown cmd", shape);
 }
 
 void Download(const Options& options, const std::string& name, front::Answer& res, const Shape& shape) {
     std::string content;
-    if (!requests::ReadDownload(options.downloads, name, content))
+    if (!files::ReadDownload(options.downloads, name, content))
         return NotFound(res, "/download/plugins/" + name, shape);
     Send(res, content, "application/octet-stream", shape);
 }
@@ -220,13 +221,13 @@ front::Answer Handle(const Options& options, const front::Request& req) {
 }
 
 const char* Usage() {
-    return "With --stand-in, the test stand-in answers instead of the map renderer: synthetic\n"
-           "pictures every pixel of which a test can predict, a fixed gazetteer, and per\n"
-           "request a path prefix /_opt/k=v;k=v/ that shapes the answer:\n"
+    return "Answers the plug-in's requests with synthetic pictures every pixel of which\n"
+           "a test can predict and a fixed gazetteer; per request a path prefix\n"
+           "/_opt/k=v;k=v/ shapes the answer:\n"
            "  status=N  delay=MS  trickle=BYTES  pause=MS  nolength  drop=BYTES  notgif  pixels\n"
            "  colors=N  interlace  transparent=N  stall=MS  linger=MS  auth=USER:PASSWORD\n"
            "  longphrase=N (proximity phrase of N letters)  nomarker (proximity page without its start marker)\n"
-           "  --colors 2|16|256, --interlace and --transparent N set the pictures' defaults.\n";
+           "--colors, --interlace and --transparent set the pictures' defaults.\n";
 }
 
 }  // namespace stand_in

@@ -1,4 +1,4 @@
-// The test stand-in for the map and download servers, chosen with --stand-in.
+// The test stand-in for the map and download servers (plivors-stand-in).
 #pragma once
 
 #include <string>
@@ -16,7 +16,7 @@ struct Options {
 // The answer to a request, with its shape; may take a while (a large
 // picture), so it is called off the front's threads.
 front::Answer Handle(const Options& options, const front::Request& req);
-// The stand-in's part of --help.
+// What --help says about the stand-in's answers.
 const char* Usage();
 
 }  // namespace stand_in

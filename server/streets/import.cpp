@@ -12,8 +12,11 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <thread>
+
+#include <boost/program_options.hpp>
 
 #include "server/database/database.h"
 
@@ -21,7 +24,7 @@ namespace streets {
 namespace {
 
 using database::Execute;
-using database::Unavailable;
+using database::StatementFailed;
 
 volatile sig_atomic_t interrupted = 0;
 void Interrupt(int signal) { interrupted = signal; }
@@ -81,66 +84,192 @@ std::string Identifier(PGconn* c, const std::string& name) {
     return s;
 }
 
-// Runs osm2pgsql, its output passed on as it comes (its progress), and
-// returns its exit status (128 + signal when a signal ended it) and the
-// last error line it wrote.
-int RunOsm2pgsql(const std::vector<std::string>& args, const std::string& password, std::string& lastError) {
-    int out[2];
+// One import at a time per database: a second would drop the first one's
+// schema. The key of the advisory lock that says so.
+constexpr long long kImportLock = 7215001;
+
+// osm2pgsql ended with another exit status than 0; its last line for the
+// operator.
+struct Osm2pgsqlFailed : std::runtime_error {
+    Osm2pgsqlFailed(int status, const std::string& lastLine)
+        : std::runtime_error("exit status " + std::to_string(status) + (lastLine.empty() ? "" : ": " + lastLine)) {}
+};
+// A signal asked the import to stop.
+struct Interrupted : std::runtime_error {
+    Interrupted() : std::runtime_error("interrupted") {}
+};
+// The import cannot begin; nothing was changed.
+struct Refused : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+void StopIfInterrupted() {
+    if (interrupted) throw Interrupted();
+}
+
+// What the command line asks for.
+struct Job {
+    std::string file, url, style, transform;
+    int cache = 800;  // MB of osm2pgsql's node cache
+    int processes = static_cast<int>(std::max(1u, std::min(4u, std::thread::hardware_concurrency())));
+};
+
+// The schemas' names quoted for SQL, on a connection.
+struct Schemas {
+    std::string fresh, live, replaced;
+    explicit Schemas(PGconn* c)
+        : fresh(Identifier(c, kImportSchema)),
+          live(Identifier(c, kLiveSchema)),
+          replaced(Identifier(c, std::string(kLiveSchema) + "_replaced")) {}
+};
+
+// A child's exit status, 128 + signal when a signal ended it; waits
+// through interruptions, passing our stop on to it.
+int Wait(pid_t child, bool& signalled) {
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        if (interrupted && !signalled) {
+            kill(child, SIGTERM);  // Ctrl-C reached it too; a TERM to us alone must
+            signalled = true;
+        }
+    }
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+}
+
+pid_t Spawn(const std::vector<std::string>& args, const std::string& password, int out[2]) {
     if (pipe(out) != 0) throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
     pid_t child = fork();
     if (child < 0) throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
-    if (child == 0) {
-        dup2(out[1], 1);
-        dup2(out[1], 2);
-        close(out[0]);
-        close(out[1]);
-        if (!password.empty()) setenv("PGPASSWORD", password.c_str(), 1);
-        std::vector<char*> argv;
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        std::fprintf(stderr, "ERROR: cannot run %s: %s\n", argv[0], std::strerror(errno));
-        _exit(127);
-    }
+    if (child > 0) return child;
+    dup2(out[1], 1);
+    dup2(out[1], 2);
+    close(out[0]);
     close(out[1]);
-    std::string line;
-    bool signalled = false;
+    if (!password.empty()) setenv("PGPASSWORD", password.c_str(), 1);
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    std::fprintf(stderr, "cannot run %s: %s\n", argv[0], std::strerror(errno));
+    _exit(127);
+}
+
+// Passes the child's output on as it comes (its progress) and keeps its
+// last line.
+std::string Relay(int from, pid_t child, bool& signalled) {
+    std::string line, last;
     char buffer[4096];
     for (;;) {
-        ssize_t n = read(out[0], buffer, sizeof buffer);
+        ssize_t n = read(from, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) {
             if (interrupted && !signalled) {
-                kill(child, SIGTERM);  // Ctrl-C reached it too; a TERM to us alone must
+                kill(child, SIGTERM);
                 signalled = true;
             }
             continue;
         }
-        if (n <= 0) break;
+        if (n <= 0) return last;
         (void)!write(2, buffer, static_cast<size_t>(n));
         for (ssize_t i = 0; i < n; ++i) {
-            if (buffer[i] == '\n' || buffer[i] == '\r') {
-                if (line.find("ERROR") != std::string::npos) lastError = line;
+            if (buffer[i] != '\n' && buffer[i] != '\r') {
+                if (line.size() < 1000) line += buffer[i];
+            } else if (!line.empty()) {
+                last = std::move(line);
                 line.clear();
-            } else if (line.size() < 1000) {
-                line += buffer[i];
             }
         }
     }
-    close(out[0]);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-        if (interrupted && !signalled) {
-            kill(child, SIGTERM);
-            signalled = true;
-        }
-    }
-    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-    return WEXITSTATUS(status);
 }
 
-// What the place names and the style need beyond osm2pgsql's own indexes.
-// A style of another schema may lack a column: that index is left out.
-void CreateIndexes(PGconn* c, const std::string& schema) {
+// Runs osm2pgsql; throws Osm2pgsqlFailed unless it succeeds.
+void RunOsm2pgsql(const std::vector<std::string>& args, const std::string& password) {
+    int out[2];
+    const pid_t child = Spawn(args, password, out);
+    close(out[1]);
+    bool signalled = false;
+    const std::string last = Relay(out[0], child, signalled);
+    close(out[0]);
+    const int status = Wait(child, signalled);
+    StopIfInterrupted();
+    if (status != 0) throw Osm2pgsqlFailed(status, last);
+}
+
+// Stage 1: the command line read and the input checked, before the
+// database is touched; an exit status when there is nothing to import.
+std::optional<int> ReadJob(const std::vector<std::string>& args, Job& job) {
+    namespace po = boost::program_options;
+    po::options_description all;
+    all.add_options()("database", po::value(&job.url))("osm2pgsql-style", po::value(&job.style))(
+        "tag-transform-script", po::value(&job.transform))("cache", po::value(&job.cache))(
+        "processes", po::value(&job.processes))("file", po::value(&job.file))("help,h", "");
+    po::positional_options_description file;
+    file.add("file", 1);
+    po::variables_map given;
+    try {
+        po::store(po::command_line_parser(args).options(all).positional(file).style(
+                      po::command_line_style::unix_style ^ po::command_line_style::allow_guessing).run(),
+                  given);
+        po::notify(given);
+    } catch (const po::error& e) {
+        std::fprintf(stderr, "plivors-server import: %s\n\n%s", e.what(), ImportUsage());
+        return 2;
+    }
+    if (given.count("help")) {
+        std::fputs(ImportUsage(), stdout);
+        return 0;
+    }
+    job.processes = std::max(1, job.processes);
+    const char* env = std::getenv("DATABASE");
+    if (job.url.empty() && env != nullptr) job.url = env;
+    if (!job.file.empty() && !job.url.empty()) return std::nullopt;
+    std::fprintf(stderr, "plivors-server import: give a file and --database URL\n\n%s", ImportUsage());
+    return 2;
+}
+
+// Stage 2: the database has what the import needs, no other import runs,
+// and the fresh schema is empty. Throws Refused, or the database's failure.
+void PrepareSchema(PGconn* c, const std::string& url) {
+    database::Result have = Execute(c, "SELECT extname FROM pg_extension WHERE extname IN ('postgis', 'hstore')");
+    bool postgis = false, hstore = false;
+    for (int i = 0; i < PQntuples(have.get()); ++i) {
+        postgis = postgis || std::strcmp(PQgetvalue(have.get(), i, 0), "postgis") == 0;
+        hstore = hstore || std::strcmp(PQgetvalue(have.get(), i, 0), "hstore") == 0;
+    }
+    if (!postgis || !hstore)
+        throw Refused(std::string("the database ") + database::Printable(url) + " lacks the extension" +
+                      (!postgis && !hstore ? "s postgis and hstore" : !postgis ? " postgis" : " hstore") +
+                      " (as its owner: CREATE EXTENSION postgis; CREATE EXTENSION hstore;); nothing was imported");
+    const std::string lock = "SELECT pg_try_advisory_lock(" + std::to_string(kImportLock) + ")";
+    if (std::strcmp(PQgetvalue(Execute(c, lock).get(), 0, 0), "t") != 0)
+        throw Refused("another import into this database is running");
+    const Schemas s(c);
+    Execute(c, "SET client_min_messages = warning");
+    Execute(c, "DROP SCHEMA IF EXISTS " + s.fresh + " CASCADE");
+    Execute(c, "CREATE SCHEMA " + s.fresh);
+}
+
+// Stage 3: osm2pgsql fills the fresh schema. It gets the connection words
+// without the password, which would show in the process list; the password
+// travels in its environment.
+void Load(const Job& job) {
+    std::string conninfo, password;
+    for (const auto& w : database::ParseUrl(job.url)) {
+        if (w.first == "password") password = w.second;
+        else conninfo += (conninfo.empty() ? "" : " ") + w.first + "=" + Quoted(w.second);
+    }
+    std::vector<std::string> command = {"osm2pgsql", "--create", "--slim", "--hstore", "--style", job.style,
+                                        std::string("--output-pgsql-schema=") + kImportSchema,
+                                        std::string("--middle-schema=") + kImportSchema, "--cache",
+                                        std::to_string(job.cache), "--number-processes", std::to_string(job.processes),
+                                        "--database", conninfo};
+    if (!job.transform.empty()) command.insert(command.end(), {"--tag-transform-script", job.transform});
+    command.push_back(job.file);
+    RunOsm2pgsql(command, password);
+}
+
+// Stage 4: what the place names and the style need beyond osm2pgsql's own
+// indexes. A style of another schema may lack a column: that index is left out.
+void Index(PGconn* c) {
     const char* statements[] = {
         "CREATE INDEX ON %s.planet_osm_line USING gist (way) WHERE highway IS NOT NULL AND name IS NOT NULL",
         "CREATE INDEX ON %s.planet_osm_point USING gist (way) WHERE \"addr:housenumber\" IS NOT NULL",
@@ -148,25 +277,120 @@ void CreateIndexes(PGconn* c, const std::string& schema) {
         "CREATE INDEX ON %s.planet_osm_polygon USING gist (way) WHERE place IS NOT NULL OR boundary = 'administrative'",
         "CREATE INDEX ON %s.planet_osm_polygon USING gist (way) WHERE building IS NOT NULL",
     };
-    const std::string s = Identifier(c, schema);
+    const std::string s = Schemas(c).fresh;
     for (const char* statement : statements) {
         char sql[512];
         std::snprintf(sql, sizeof sql, statement, s.c_str());
         try {
             Execute(c, sql);
-        } catch (const Unavailable& e) {
-            if (PQstatus(c) == CONNECTION_BAD) throw;
+        } catch (const StatementFailed& e) {
             std::fprintf(stderr, "plivors-server import: index left out (%s)\n", e.what());
         }
     }
     Execute(c, "ANALYZE " + s + ".planet_osm_line, " + s + ".planet_osm_point, " + s + ".planet_osm_polygon");
+    StopIfInterrupted();
 }
 
-std::string Count(PGconn* c, const std::string& sql) {
+// Stage 5: styles written for the live schema name its tables without a
+// schema (the database's search path finds them, where the owner may set
+// it), and roles that read the old data (the service's) read the new.
+void Grant(PGconn* c) {
+    const Schemas s(c);
     try {
-        return PQgetvalue(Execute(c, sql).get(), 0, 0);
-    } catch (const Unavailable&) {
+        Execute(c, "DO $$BEGIN EXECUTE format('ALTER DATABASE %I SET search_path TO " + s.live +
+                       ", \"$user\", public', current_database()); END$$");
+    } catch (const StatementFailed& e) {
+        std::fprintf(stderr, "plivors-server import: search path not set (%s)\n", e.what());
+    }
+    database::Result readers = Execute(c,
+        "SELECT quote_ident(rolname) FROM pg_roles WHERE rolname <> current_user AND NOT rolsuper AND "
+        "rolname NOT LIKE 'pg\\_%' AND EXISTS (SELECT 1 FROM pg_namespace WHERE nspname = $1) AND "
+        "has_schema_privilege(oid, $1, 'USAGE')", {kLiveSchema});
+    for (int i = 0; i < PQntuples(readers.get()); ++i) {
+        const std::string role = PQgetvalue(readers.get(), i, 0);
+        Execute(c, "GRANT USAGE ON SCHEMA " + s.fresh + " TO " + role);
+        Execute(c, "GRANT SELECT ON ALL TABLES IN SCHEMA " + s.fresh + " TO " + role);
+    }
+}
+
+// Stage 6: the swap, renames and the old data's removal in one
+// transaction, waiting for renders that still read the old tables.
+void Swap(PGconn* c) {
+    const Schemas s(c);
+    Execute(c, "BEGIN");
+    Execute(c, "DROP SCHEMA IF EXISTS " + s.replaced + " CASCADE");
+    Execute(c, "DO $$BEGIN IF EXISTS (SELECT 1 FROM pg_namespace WHERE nspname = '" + std::string(kLiveSchema) +
+                   "') THEN ALTER SCHEMA " + s.live + " RENAME TO " + s.replaced + "; END IF; END$$");
+    Execute(c, "ALTER SCHEMA " + s.fresh + " RENAME TO " + s.live);
+    Execute(c, "DROP SCHEMA IF EXISTS " + s.replaced + " CASCADE");
+    Execute(c, "COMMIT");
+}
+
+// A figure of the import, "?" where another style's columns lack it (or
+// the connection broke: the data is in already).
+std::string Figure(PGconn* c, const std::string& sql, const std::vector<std::string>& parameters = {}) {
+    try {
+        return PQgetvalue(Execute(c, sql, parameters).get(), 0, 0);
+    } catch (const database::Failure&) {
         return "?";
+    }
+}
+
+// Stage 7: what is in, counted in the live schema.
+void Report(PGconn* c, const Job& job, std::chrono::steady_clock::time_point start) {
+    const std::string live = Schemas(c).live;
+    auto count = [&](const char* table, const char* where) {
+        return Figure(c, "SELECT count(*) FROM " + live + "." + table + " WHERE " + where);
+    };
+    const std::string roads = count("planet_osm_line", "highway IS NOT NULL"),
+                      buildings = count("planet_osm_polygon", "building IS NOT NULL"),
+                      places = count("planet_osm_point", "place IS NOT NULL"),
+                      addresses = count("planet_osm_point", "\"addr:housenumber\" IS NOT NULL");
+    const std::string size = Figure(c,
+        "SELECT pg_size_pretty(sum(pg_total_relation_size(c.oid))) FROM pg_class c JOIN pg_namespace n "
+        "ON n.oid = c.relnamespace WHERE n.nspname = $1 AND c.relkind = 'r'", {kLiveSchema});
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("Imported %s: %s roads, %s buildings, %s places, %s addresses; %s in the database; %.1f s\n",
+                job.file.c_str(), roads.c_str(), buildings.c_str(), places.c_str(), addresses.c_str(), size.c_str(),
+                seconds);
+}
+
+int Fail(const std::string& why) {
+    std::fprintf(stderr, "plivors-server import: %s\n", why.c_str());
+    return 1;
+}
+
+// After a failure past stage 2: the fresh schema goes; the live one was
+// never touched.
+int Abandon(database::Connection& c, const std::string& url, const std::string& why) {
+    try {
+        if (PQstatus(c.get()) != CONNECTION_OK) c = database::Connect(url, 5);
+        if (PQtransactionStatus(c.get()) != PQTRANS_IDLE) Execute(c.get(), "ROLLBACK");
+        Execute(c.get(), "DROP SCHEMA IF EXISTS " + Schemas(c.get()).fresh + " CASCADE");
+    } catch (const database::Failure&) {
+        // left for the next import, which drops it first
+    }
+    Fail(why + "; the data imported before is unchanged");
+    return interrupted ? 128 + interrupted : 1;
+}
+
+// Stages 3 to 7, on the connection stage 2 prepared.
+int Fill(database::Connection& c, const Job& job, std::chrono::steady_clock::time_point start) {
+    try {
+        Load(job);
+        std::printf("Indexing for place names\n");
+        std::fflush(stdout);
+        Index(c.get());
+        Grant(c.get());
+        Swap(c.get());
+        Report(c.get(), job, start);
+        return 0;
+    } catch (const Osm2pgsqlFailed& e) {
+        return Abandon(c, job.url, "osm2pgsql could not import " + job.file + " (" + e.what() + ")");
+    } catch (const database::Unavailable& e) {
+        return Abandon(c, job.url, std::string("the connection to the database was lost: ") + e.what());
+    } catch (const std::exception& e) {  // a failed statement, an interruption, no process to run
+        return Abandon(c, job.url, e.what());
     }
 }
 
@@ -187,179 +411,29 @@ const char* ImportUsage() {
 }
 
 int Import(const std::vector<std::string>& args, const std::string& defaultStyle) {
-    std::string file, url, style = defaultStyle, transform, cache = "800";
-    int processes = static_cast<int>(std::max(1u, std::min(4u, std::thread::hardware_concurrency())));
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto next = [&]() -> std::string {
-            if (i + 1 >= args.size()) throw std::invalid_argument(a + " needs a value");
-            return args[++i];
-        };
-        try {
-            if (a == "--database") url = next();
-            else if (a == "--osm2pgsql-style") style = next();
-            else if (a == "--tag-transform-script") transform = next();
-            else if (a == "--cache") cache = std::to_string(std::stoi(next()));
-            else if (a == "--processes") processes = std::max(1, std::stoi(next()));
-            else if (a == "--help" || a == "-h") {
-                std::fputs(ImportUsage(), stdout);
-                return 0;
-            } else if (!a.empty() && a[0] == '-') throw std::invalid_argument("unknown option " + a);
-            else if (file.empty()) file = a;
-            else throw std::invalid_argument("one file at a time");
-        } catch (const std::logic_error& e) {
-            std::fprintf(stderr, "plivors-server import: %s\n\n%s", e.what(), ImportUsage());
-            return 2;
-        }
-    }
-    if (url.empty()) {
-        const char* env = std::getenv("DATABASE");
-        if (env != nullptr) url = env;
-    }
-    if (file.empty() || url.empty()) {
-        std::fprintf(stderr, "plivors-server import: give a file and --database URL\n\n%s", ImportUsage());
-        return 2;
-    }
+    Job job;
+    job.style = defaultStyle;
+    if (std::optional<int> status = ReadJob(args, job)) return *status;
     const auto start = std::chrono::steady_clock::now();
-    auto fail = [](const std::string& why) {
-        std::fprintf(stderr, "plivors-server import: %s\n", why.c_str());
-        return 1;
-    };
-    std::string why = CheckFile(file);
-    if (!why.empty()) return fail(why + "; nothing was imported");
-
-    std::map<std::string, std::string> words;
-    try {
-        words = database::ParseUrl(url);
-    } catch (const std::invalid_argument& e) {
-        return fail(e.what());
-    }
+    const std::string why = CheckFile(job.file);
+    if (!why.empty()) return Fail(why + "; nothing was imported");
     SignalGuard signals;
     database::Connection c;
     try {
-        c = database::Connect(url, 10);
-        database::Result have = Execute(c.get(), "SELECT extname FROM pg_extension WHERE extname IN ('postgis', 'hstore')");
-        bool postgis = false, hstore = false;
-        for (int i = 0; i < PQntuples(have.get()); ++i) {
-            postgis = postgis || std::strcmp(PQgetvalue(have.get(), i, 0), "postgis") == 0;
-            hstore = hstore || std::strcmp(PQgetvalue(have.get(), i, 0), "hstore") == 0;
-        }
-        if (!postgis || !hstore)
-            return fail(std::string("the database ") + database::Printable(url) + " lacks the extension" +
-                        (!postgis && !hstore ? "s postgis and hstore" : !postgis ? " postgis" : " hstore") +
-                        " (as its owner: CREATE EXTENSION postgis; CREATE EXTENSION hstore;); nothing was imported");
-        // One import at a time: a second would drop the first one's schema.
-        if (std::strcmp(PQgetvalue(Execute(c.get(), "SELECT pg_try_advisory_lock(7215001)").get(), 0, 0), "t") != 0)
-            return fail("another import into this database is running");
-        const std::string fresh = Identifier(c.get(), kImportSchema);
-        Execute(c.get(), "SET client_min_messages = warning");
-        Execute(c.get(), "DROP SCHEMA IF EXISTS " + fresh + " CASCADE");
-        Execute(c.get(), "CREATE SCHEMA " + fresh);
-    } catch (const Unavailable& e) {
-        return fail(std::string(e.what()) + "; nothing was imported");
-    }
-    std::printf("Importing %s into %s (schema %s, then swapped in)\n", file.c_str(), database::Printable(url).c_str(),
-                kImportSchema);
-    std::fflush(stdout);
-
-    // osm2pgsql gets the connection words without the password, which
-    // would show in the process list; the password travels in its environment.
-    std::string conninfo, password;
-    for (const auto& w : words) {
-        if (w.first == "password") password = w.second;
-        else conninfo += (conninfo.empty() ? "" : " ") + w.first + "=" + Quoted(w.second);
-    }
-    std::vector<std::string> command = {"osm2pgsql", "--create", "--slim", "--hstore", "--style", style,
-                                        std::string("--output-pgsql-schema=") + kImportSchema,
-                                        std::string("--middle-schema=") + kImportSchema, "--cache", cache,
-                                        "--number-processes", std::to_string(processes), "--database", conninfo};
-    if (!transform.empty()) command.insert(command.end(), {"--tag-transform-script", transform});
-    command.push_back(file);
-    auto abandon = [&](const std::string& reason) {
-        // The fresh schema goes; the live one was never touched.
-        try {
-            if (PQstatus(c.get()) != CONNECTION_OK) c = database::Connect(url, 5);
-            if (PQtransactionStatus(c.get()) != PQTRANS_IDLE) Execute(c.get(), "ROLLBACK");
-            Execute(c.get(), "DROP SCHEMA IF EXISTS " + Identifier(c.get(), kImportSchema) + " CASCADE");
-        } catch (const Unavailable&) {
-            // left for the next import, which drops it first
-        }
-        fail(reason + "; the data imported before is unchanged");
-        return interrupted ? 128 + interrupted : 1;
-    };
-    std::string lastError;
-    int status;
-    try {
-        status = RunOsm2pgsql(command, password, lastError);
+        database::ParseUrl(job.url);
+        c = database::Connect(job.url, 10);
+        PrepareSchema(c.get(), job.url);
+    } catch (const std::invalid_argument& e) {
+        return Fail(e.what());
+    } catch (const Refused& e) {
+        return Fail(e.what());
     } catch (const std::exception& e) {
-        return abandon(e.what());
+        return Fail(std::string(e.what()) + "; nothing was imported");
     }
-    if (interrupted) return abandon("interrupted");
-    if (status != 0) {
-        const size_t at = lastError.find("ERROR");
-        std::string reason = at == std::string::npos ? "exit status " + std::to_string(status) : lastError.substr(at);
-        return abandon("osm2pgsql could not import " + file + " (" + reason + ")");
-    }
-    try {
-        std::printf("Indexing for place names\n");
-        std::fflush(stdout);
-        CreateIndexes(c.get(), kImportSchema);
-        if (interrupted) return abandon("interrupted");
-        const std::string fresh = Identifier(c.get(), kImportSchema), live = Identifier(c.get(), kLiveSchema);
-        const std::string counts =
-            "SELECT (SELECT count(*) FROM " + fresh + ".planet_osm_line WHERE highway IS NOT NULL), (SELECT count(*) FROM " +
-            fresh + ".planet_osm_polygon WHERE building IS NOT NULL), (SELECT count(*) FROM " + fresh +
-            ".planet_osm_point WHERE place IS NOT NULL), (SELECT count(*) FROM " + fresh +
-            ".planet_osm_point WHERE \"addr:housenumber\" IS NOT NULL)";
-        std::string roads = "?", buildings = "?", places = "?", addresses = "?";
-        try {
-            database::Result r = Execute(c.get(), counts);
-            roads = PQgetvalue(r.get(), 0, 0), buildings = PQgetvalue(r.get(), 0, 1);
-            places = PQgetvalue(r.get(), 0, 2), addresses = PQgetvalue(r.get(), 0, 3);
-        } catch (const Unavailable&) {
-            if (PQstatus(c.get()) == CONNECTION_BAD) throw;  // else another style's columns
-        }
-        // Styles written for this schema name its tables without a schema:
-        // the database's search path finds them (where the owner may set it).
-        try {
-            Execute(c.get(), "DO $$BEGIN EXECUTE format('ALTER DATABASE %I SET search_path TO " + live +
-                                 ", \"$user\", public', current_database()); END$$");
-        } catch (const Unavailable& e) {
-            if (PQstatus(c.get()) == CONNECTION_BAD) throw;
-            std::fprintf(stderr, "plivors-server import: search path not set (%s)\n", e.what());
-        }
-        // Roles that read the old data (the service's) read the new.
-        database::Result readers = Execute(c.get(),
-            "SELECT quote_ident(rolname) FROM pg_roles WHERE rolname <> current_user AND NOT rolsuper AND "
-            "rolname NOT LIKE 'pg\\_%' AND "
-            "EXISTS (SELECT 1 FROM pg_namespace WHERE nspname = '" + std::string(kLiveSchema) + "') AND "
-            "has_schema_privilege(oid, '" + std::string(kLiveSchema) + "', 'USAGE')");
-        for (int i = 0; i < PQntuples(readers.get()); ++i) {
-            const std::string role = PQgetvalue(readers.get(), i, 0);
-            Execute(c.get(), "GRANT USAGE ON SCHEMA " + fresh + " TO " + role);
-            Execute(c.get(), "GRANT SELECT ON ALL TABLES IN SCHEMA " + fresh + " TO " + role);
-        }
-        // The swap: renames and the old data's removal in one transaction,
-        // waiting for renders that still read the old tables.
-        const std::string old = Identifier(c.get(), std::string(kLiveSchema) + "_replaced");
-        Execute(c.get(), "BEGIN");
-        Execute(c.get(), "DROP SCHEMA IF EXISTS " + old + " CASCADE");
-        Execute(c.get(), "DO $$BEGIN IF EXISTS (SELECT 1 FROM pg_namespace WHERE nspname = '" + std::string(kLiveSchema) +
-                             "') THEN ALTER SCHEMA " + live + " RENAME TO " + old + "; END IF; END$$");
-        Execute(c.get(), "ALTER SCHEMA " + fresh + " RENAME TO " + live);
-        Execute(c.get(), "DROP SCHEMA IF EXISTS " + old + " CASCADE");
-        Execute(c.get(), "COMMIT");
-        const std::string size = Count(c.get(),
-            "SELECT pg_size_pretty(sum(pg_total_relation_size(c.oid))) FROM pg_class c JOIN pg_namespace n "
-            "ON n.oid = c.relnamespace WHERE n.nspname = '" + std::string(kLiveSchema) + "' AND c.relkind = 'r'");
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::printf("Imported %s: %s roads, %s buildings, %s places, %s addresses; %s in the database; %.1f s\n",
-                    file.c_str(), roads.c_str(), buildings.c_str(), places.c_str(), addresses.c_str(), size.c_str(),
-                    seconds);
-        return 0;
-    } catch (const Unavailable& e) {
-        return abandon(e.what());
-    }
+    std::printf("Importing %s into %s (schema %s, then swapped in)\n", job.file.c_str(),
+                database::Printable(job.url).c_str(), kImportSchema);
+    std::fflush(stdout);
+    return Fill(c, job, start);
 }
 
 }  // namespace streets

@@ -22,7 +22,7 @@ public:
     StreetNames(database::Database& db, const gazetteer::Gazetteer& places) : db_(db), places_(places) {}
 
     // The street place of lat/lon, or nothing when no named street lies
-    // within 100 m. Throws database::Unavailable.
+    // within 100 m. Throws database::Failure.
     std::optional<StreetPlace> Find(double lat, double lon) const;
     // Its phrase for the proximity page (named entities, at most 255
     // letters once the plug-in has read them), or nothing.

@@ -11,6 +11,7 @@ fail() { echo "deb-test: $*" >&2; exit 1; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/plivors-deb.XXXXXX")
 pid=""
 source=$(cd "$(dirname "$0")/../.." && pwd)
+. "$source/tools/servers.sh"
 cluster=""
 cleanup() {
   [ -n "$pid" ] && { kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; }
@@ -45,15 +46,6 @@ dpkg-deb -x "$deb" "$root"
 server=$root/usr/bin/plivors-server
 [ "$("$server" --version)" = "plivors-server $version" ] || fail "plivors-server --version is not $version"
 
-# Waits for a port file, or for the port to accept connections.
-wait_port() {
-  for _ in $(seq 1 300); do
-    if [ -n "$2" ]; then [ -s "$2" ] && return 0; else (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0; fi
-    kill -0 "$pid" 2>/dev/null || fail "the server stopped: $(cat "$work/server.out")"
-    sleep 0.1
-  done
-  fail "the server did not start"
-}
 check() {
   PLIVORS_MAP_SERVER=http://127.0.0.1:$1 PLIVORS_DOWNLOAD_SERVER=http://127.0.0.1:$1 "$host" check \
     | tee "$work/check.out"
@@ -62,28 +54,29 @@ check() {
 stop() { kill "$pid"; wait "$pid" 2>/dev/null || true; pid=""; }
 
 # Started plainly: it finds its style, data and descriptors beside itself.
-"$server" --port 0 --port-file "$work/port" >"$work/server.out" 2>&1 &
-pid=$!
-wait_port "" "$work/port"
-port=$(cat "$work/port")
+launch "$work/server.out" "$work/port" "$server" --port 0 --port-file "$work/port" || fail "the unpacked server did not start"
+pid=$launched_pid
+port=$launched_port
 check "$port" "the unpacked server"
 stop
 
 # Started as the service starts it: the unit's command line (moved into the
 # temporary root) with the settings file's values, on the port just found
 # free.
-# systemd passes "$$" on as "$".
-exec_start=$(sed -n 's/^ExecStart=//p' "$root/usr/lib/systemd/system/plivors-server.service" |
+# The unit runs one shell script, ExecStart=/bin/sh -c '...'; systemd passes
+# "$$" on as "$".
+script=$(sed -n "s|^ExecStart=/bin/sh -c '\(.*\)'\$|\1|p" "$root/usr/lib/systemd/system/plivors-server.service" |
   sed 's/\$\$/$/g; s| /usr/bin/| '"$root"'/usr/bin/|g')
-(
+[ -n "$script" ] || fail "the unit's ExecStart is not /bin/sh -c '...'"
+unit() {
   set -a
   . "$root/etc/default/plivors-server"
   PORT=$port
   set +a
-  eval "exec $exec_start"
-) >"$work/server.out" 2>&1 &
-pid=$!
-wait_port "$port" ""
+  exec /bin/sh -c "$script"
+}
+launch "$work/server.out" ":$port" unit || fail "the server started by the unit's command line did not start"
+pid=$launched_pid
 check "$port" "the server started by the unit's command line"
 stop
 
@@ -95,9 +88,9 @@ if [ -x /usr/lib/postgresql/15/bin/pg_ctl ] && command -v osm2pgsql >/dev/null &
   url=$("$source/tools/database.sh" start "$cluster") || fail "the private cluster did not start"
   "$server" import "$extract" --database "$url" >"$work/import.out" 2>&1 || fail "import failed: $(tail -3 "$work/import.out")"
   grep -q "^Imported .* roads" "$work/import.out" || fail "the import printed no summary"
-  "$server" --port 0 --port-file "$work/port2" --database "$url" >"$work/server.out" 2>&1 &
-  pid=$!
-  wait_port "" "$work/port2"
+  launch "$work/server.out" "$work/port2" "$server" --port 0 --port-file "$work/port2" --database "$url" ||
+    fail "the unpacked server with street maps did not start"
+  pid=$launched_pid
   grep -q "OpenStreetMap contributors" "$work/server.out" || fail "no attribution in the start-up line"
   check "$(cat "$work/port2")" "the unpacked server with street maps"
   stop

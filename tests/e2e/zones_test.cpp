@@ -9,6 +9,7 @@
 #include <string>
 
 #include "net/internet_zeb.h"
+#include "server/protocol/levels.h"
 #include "support/plugin_fixture.h"
 
 using namespace testing_support;
@@ -66,13 +67,9 @@ Expected Compute(int id, int x0, int x1, int y0, int y1, int hostW, int hostH) {
     double ax = westX + x0, ay = southY + y0, bx = westX + x1, by = southY + y1;
     double cx = westX + static_cast<int>((static_cast<long long>(x0) + x1) / 2);
     double cy = southY + static_cast<int>((static_cast<long long>(y0) + y1) / 2);
-    const double levels[13] = {1.3229180000489578, 2.6458359999815,    6.614590000011958, 19.843769999977667,
-                               39.68754000001354,  79.37508000002708,  132.29179999997723, 396.875400000019,
-                               793.750800000038,   1587.501600000076,  2645.835999999894, 5291.671999999788,
-                               21166.68799999915};
     Expected e{1, std::min(hostW, 800), std::min(hostH, 600), 0, 0};
     for (int i = 0; i < 13; ++i) {
-        double s = levels[i];
+        double s = protocol::kMetresPerPixel[i];
         bool in = std::max(ax, bx) <= cx + 400 * s && std::min(ax, bx) >= cx - 400 * s &&
                   std::max(ay, by) <= cy + 300 * s && std::min(ay, by) >= cy - 300 * s;
         if (in) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "net/internet_zeb.h"
+#include "server/protocol/proximity_page.h"
 #include "support/test_support.h"
 
 using namespace testing_support;
@@ -144,8 +145,7 @@ TEST(MapServer, NeighbouringZonesJoinWithoutASeam) {
 
 TEST(MapServer, ProximityPageNamesTheNearestPlaceBetweenTheMarkers) {
     NEED_SERVER();
-    const std::string start =
-        "<small align=\"center\" class=\"textnormal\">Su veh&iacute;culo&nbsp;<b></b>&nbsp; se encuentra en&nbsp;";
+    const std::string start = protocol::kPhraseStart;
     ASSERT_EQ(100u, start.size());
     struct Case {
         const char* mo;

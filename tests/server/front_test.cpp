@@ -122,7 +122,7 @@ TEST_F(Front, IdleAndTricklingConnectionsDelayNoOne) {
 
 TEST_F(Front, LimitsOfRequestsAndConnections) {
     // Short timeouts, so that the test need not wait the real ones out.
-    OwnServer server({"--stand-in", "--request-timeout", "2", "--idle-timeout", "3", "--send-timeout", "2"});
+    OwnServer server({"--request-timeout", "2", "--idle-timeout", "3", "--send-timeout", "2"}, "PLIVORS_TEST_STAND_IN_BINARY");
     ASSERT_FALSE(server.base().empty()) << server.output();
     EXPECT_EQ(Get(server.base() + "/" + std::string(8100, 'a')).status, 404) << "a long line within 8 KB is served";
     EXPECT_EQ(Get(server.base() + "/" + std::string(8300, 'a')).status, 414);
@@ -223,7 +223,7 @@ TEST_F(Front, AnswersACacheCanKeepAndRevalidate) {
 }
 
 TEST_F(Front, SigtermStopsAfterTheAnswersInFlight) {
-    OwnServer server({"--stand-in"});
+    OwnServer server({}, "PLIVORS_TEST_STAND_IN_BINARY");
     ASSERT_FALSE(server.base().empty()) << server.output();
     Connection idle(server.port());
     Answer late;
@@ -239,7 +239,7 @@ TEST_F(Front, SigtermStopsAfterTheAnswersInFlight) {
     EXPECT_EQ(late.status, 200) << "the answer in flight was lost";
     EXPECT_EQ(late.body.size(), 100u);
     EXPECT_NE(server.output().find("stopping on SIGTERM; answers in flight: 1"), std::string::npos) << server.output();
-    EXPECT_NE(server.output().find("plivors-server stopped"), std::string::npos);
+    EXPECT_NE(server.output().find("plivors-stand-in stopped"), std::string::npos);
 }
 
 }  // namespace

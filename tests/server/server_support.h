@@ -107,15 +107,16 @@ inline Picture Decode(const std::string& gifBytes) {
     return p;
 }
 
-// A server of our own, with its own arguments; stopped when the test ends.
+// A server of our own (the map server, or the program named by another
+// variable), with its own arguments; stopped when the test ends.
 class OwnServer {
 public:
-    explicit OwnServer(const std::vector<std::string>& args) {
+    explicit OwnServer(const std::vector<std::string>& args, const char* program = "PLIVORS_TEST_SERVER_BINARY") {
         const std::string dir = Env("PLIVORS_TEST_WORKDIR");
         portFile_ = JoinPath(dir, "own-server.port");
         outFile_ = JoinPath(dir, "own-server.out");
         std::remove(portFile_.c_str());
-        std::vector<std::string> all = {Env("PLIVORS_TEST_SERVER_BINARY"), "--port", "0", "--port-file", portFile_,
+        std::vector<std::string> all = {Env(program), "--port", "0", "--port-file", portFile_,
                                         "--log", JoinPath(dir, "own-server.log")};
         all.insert(all.end(), args.begin(), args.end());
         pid_ = fork();

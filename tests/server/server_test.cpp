@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "server/protocol/proximity_page.h"
 #include "server/server_support.h"
 #include "support/map_geometry.h"
 #include "support/test_support.h"
@@ -163,8 +164,7 @@ std::string Phrase(double lat, double lon) {
     std::snprintf(url, sizeof url, "/plivors/client?cmd=prox&RQGE=st&mocs=gdd&mo=%.8f,%.8f", lat, lon);
     Answer a = Get(Env("PLIVORS_TEST_MAPS") + url);
     EXPECT_EQ(a.status, 200);
-    const std::string marker =
-        "<small align=\"center\" class=\"textnormal\">Su veh&iacute;culo&nbsp;<b></b>&nbsp; se encuentra en&nbsp;";
+    const std::string marker = protocol::kPhraseStart;
     size_t at = a.body.find(marker);
     if (at == std::string::npos) return "(no marker) " + a.body;
     at += marker.size();

@@ -1,20 +1,20 @@
 // What tests of real maps need to predict a picture: the spherical Mercator
 // plane of the map server, its 13 levels and the default style's colours.
-// Written here on its own, not taken from the server, so that a fault there
+// The levels are the protocol's own table (the plug-in's is checked against
+// it); the plane is written here on its own, so that a fault in the server's
 // shows up as a disagreement.
 #pragma once
 
 #include <cmath>
 #include <cstdlib>
 
+#include "server/protocol/levels.h"
+
 namespace testing_support {
 
 const double kR = 6378137.0, kPi = 3.14159265358979323846;
 // Metres per pixel of levels 1..13.
-const double kLevels[13] = {1.3229180000489578, 2.6458359999815,   6.614590000011958, 19.843769999977667,
-                            39.68754000001354,  79.37508000002708, 132.29179999997723, 396.875400000019,
-                            793.750800000038,   1587.501600000076, 2645.835999999894, 5291.671999999788,
-                            21166.68799999915};
+inline constexpr const auto& kLevels = protocol::kMetresPerPixel;
 inline double MercX(double lon) { return kR * lon * kPi / 180; }
 inline double MercY(double lat) { return kR * std::log(std::tan(kPi / 4 + lat * kPi / 360)); }
 inline double Lon(double x) { return x / kR * 180 / kPi; }

@@ -1,0 +1,38 @@
+#include "server/http/status_json.h"
+
+#include <cstdio>
+
+#include "server/markup.h"
+
+namespace {
+
+std::string Number(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", v);
+    return text;
+}
+
+}  // namespace
+
+std::string StatusJson(const ServerStatus& s) {
+    const auto& c = s.cache;
+    const auto& f = s.figures;
+    const uint64_t asked = c.hits + c.misses;
+    std::string json = "{";
+    json += "\"version\":" + markup::JsonQuoted(PLIVORS_VERSION);
+    json += ",\"style\":" + markup::JsonQuoted(s.style) + ",\"data\":" + markup::JsonQuoted(s.data);
+    json += ",\"loaded\":true,\"places\":" + std::to_string(s.places);
+    json += ",\"database\":" + markup::JsonQuoted(s.database);
+    json += ",\"uptime_s\":" + Number(f.uptimeSeconds);
+    json += ",\"connections\":" + std::to_string(s.connections);
+    json += ",\"cache\":{\"bytes\":" + std::to_string(c.bytes) + ",\"capacity\":" + std::to_string(c.capacity) +
+            ",\"entries\":" + std::to_string(c.entries) + ",\"hits\":" + std::to_string(c.hits) +
+            ",\"misses\":" + std::to_string(c.misses) +
+            ",\"hit_rate\":" + Number(asked > 0 ? static_cast<double>(c.hits) / asked : 0) + "}";
+    json += ",\"requests\":{\"total\":" + std::to_string(f.requests) +
+            ",\"last_minute\":" + std::to_string(f.requestsLastMinute) + "}";
+    json += ",\"renders\":{\"count\":" + std::to_string(f.renders) + ",\"mean_ms\":" + Number(f.meanMs) +
+            ",\"median_ms\":" + Number(f.medianMs) + ",\"p95_ms\":" + Number(f.p95Ms) +
+            ",\"max_ms\":" + Number(f.maxMs) + "}";
+    return json + "}\n";
+}

@@ -1,0 +1,32 @@
+// plivors-server's command line, read and checked without acting on it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "server/front/serving_options.h"
+
+namespace options {
+
+struct Settings {
+    front::Serving serving;
+    std::string style, data, database;  // "" for the defaults (no database)
+    int threads = 0;                    // render workers; 0: the cores
+    int cacheMegabytes = 256;
+    int maxAge = 86400;
+};
+
+// What the command line asks for: serve with the settings, or exit with
+// the status after printing the text (to stdout for 0, else stderr).
+struct Outcome {
+    bool serve = false;
+    int status = 0;
+    std::string text;
+};
+
+// args are the words after the program's name.
+Outcome Parse(const std::vector<std::string>& args, Settings& settings);
+
+const char* Usage();
+
+}  // namespace options
