@@ -6,10 +6,14 @@
 // Needs PLIVORS_TEST_MAPS and PLIVORS_TEST_MAPS_PID (tools/with-server.sh --maps).
 // PLIVORS_BENCH_CENTRE=LAT,LON and PLIVORS_BENCH_SPREAD=DEGREES move it
 // elsewhere, for instance over a city's street map (tools/run-benchmarks.sh).
+// PLIVORS_BENCH_ZONES=LAT,LON first times blocks of zones around that point
+// at levels 1 to 7, each cold and then cached, and names the slowest; the
+// memory figures are then left out.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -17,6 +21,8 @@
 #include <vector>
 
 #include "process_memory.h"
+#include "server/geo.h"
+#include "server/protocol/levels.h"
 
 namespace {
 
@@ -111,6 +117,51 @@ BENCHMARK(BM_Place)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Clients)->Threads(1)->Iterations(48)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Clients)->Threads(8)->Iterations(6)->UseRealTime()->Unit(benchmark::kMillisecond);
 
+// Milliseconds of one map, or -1 when it failed.
+double TimedMap(Client& client, int level, double lat, double lon) {
+    const auto start = std::chrono::steady_clock::now();
+    const bool ok = client.Map(level, lat, lon);
+    return ok ? std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() : -1;
+}
+
+// Zones of 800 x 600 around lat0,lon0 (the densest part of a street map) at
+// levels 1 to 7: a level's 3 x 3 neighbouring zones, each asked first cold
+// (never drawn before) and then again (from the answer cache). Prints each
+// level's mean and slowest cold zone, by its centre, and the slowest of all;
+// returns how many maps failed.
+int ZoneSweep(double lat0, double lon0) {
+    Client client;
+    // Each worker's first map opens its database connections: that is the
+    // server's start-up, not a zone's cost.
+    for (int i = 0; i < 4; ++i) client.Map(4, lat0 + 1.0, lon0 + 1.0 + i * 0.1);
+    struct Zone {
+        double ms = 0, lat = 0, lon = 0;
+        int level = 0;
+    } worstOfAll;
+    int failures = 0;
+    std::printf("\nzones of 800 x 600 around %.4f,%.4f, 3 x 3 a level\n", lat0, lon0);
+    std::printf("level  cold mean ms  cold worst ms  worst zone's centre  cached mean ms\n");
+    for (int level = 1; level <= 7; ++level) {
+        const double s = protocol::MetresPerPixel(level);
+        double cold = 0, cached = 0;
+        Zone worst;
+        for (int j = -1; j <= 1; ++j)
+            for (int i = -1; i <= 1; ++i) {
+                const double lat = geo::Lat(geo::MercatorY(lat0) + j * 600 * s);
+                const double lon = geo::Lon(geo::MercatorX(lon0) + i * 800 * s);
+                const double first = TimedMap(client, level, lat, lon), again = TimedMap(client, level, lat, lon);
+                failures += (first < 0) + (again < 0);
+                cold += first / 9, cached += again / 9;
+                if (first > worst.ms) worst = {first, lat, lon, level};
+            }
+        std::printf("%5d  %12.1f  %13.1f  %8.4f,%9.4f  %14.2f\n", level, cold, worst.ms, worst.lat, worst.lon, cached);
+        if (worst.ms > worstOfAll.ms) worstOfAll = worst;
+    }
+    std::printf("slowest cold zone: level %d at %.4f,%.4f, %.1f ms (%d maps failed)\n", worstOfAll.level, worstOfAll.lat,
+                worstOfAll.lon, worstOfAll.ms, failures);
+    return failures;
+}
+
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     std::map<std::string, double> time, rate;
@@ -138,6 +189,10 @@ int main(int argc, char** argv) {
     if (const char* spread = std::getenv("PLIVORS_BENCH_SPREAD")) gSpread = std::atof(spread);
     curl_global_init(CURL_GLOBAL_ALL);
     const long startKb = ResidentKilobytes(pid);
+    double zoneLat, zoneLon;
+    const char* zones = std::getenv("PLIVORS_BENCH_ZONES");
+    const bool sweep = zones != nullptr && std::sscanf(zones, "%lf,%lf", &zoneLat, &zoneLon) == 2;
+    const int sweepFailures = sweep ? ZoneSweep(zoneLat, zoneLon) : 0;
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -155,9 +210,10 @@ int main(int argc, char** argv) {
         if (name.find("threads:1") != std::string::npos) one = r;
         if (name.find("threads:8") != std::string::npos) eight = r;
     }
-    std::printf("\nthroughput: 1 client %.1f maps/s, 8 clients %.1f maps/s, ratio %.2f\n", one, eight,
-                one > 0 ? eight / one : 0);
+    if (one > 0)
+        std::printf("\nthroughput: 1 client %.1f maps/s, 8 clients %.1f maps/s, ratio %.2f\n", one, eight, eight / one);
 
+    if (sweep) return sweepFailures == 0 ? 0 : 1;
     // Memory: 1,000 requests over all levels and across Iberia and beyond.
     const long beforeKb = ResidentKilobytes(pid);
     Client client;

@@ -50,7 +50,10 @@ service plivors-server, configured in /etc/default/plivors-server.")
   # Street maps: the server reads PostGIS through Mapnik's postgis input
   # (in libmapnik, found from the links) and libpq; the database and the
   # importer may live on another machine, so they are only recommended.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core, libjs-leaflet")
+  # The styles' labels draw with the Noto fonts' fontsets (a name in any
+  # script), and Mapnik refuses a style whose fonts are missing: they are
+  # needed, not recommended.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core, fonts-noto-core, fonts-noto-cjk, libjs-leaflet")
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "postgresql-15-postgis-3, osm2pgsql")
   set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${PLIVORS_PACKAGING_DIR}/server/conffiles ${PLIVORS_PACKAGING_DIR}/server/postinst

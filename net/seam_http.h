@@ -40,11 +40,14 @@ const unsigned long kErrorConexionReiniciada = 12031; // ERROR_INTERNET_CONNECTI
 const unsigned long kErrorForzarReintento = 12032;    // ERROR_INTERNET_FORCE_RETRY
 const unsigned long kErrorFechaCertificado = 12037;   // ERROR_INTERNET_SEC_CERT_DATE_INVALID
 const unsigned long kErrorNombreCertificado = 12038;  // ERROR_INTERNET_SEC_CERT_CN_INVALID
+// WinINet's answer, too, to a chain that ends before any authority it knows.
+const unsigned long kErrorRevocacionFallida = 12057;  // ERROR_INTERNET_SEC_CERT_REV_FAILED
 const unsigned long kErrorCertificadoNoValido = 12045;  // ERROR_INTERNET_INVALID_CA
 const unsigned long kErrorCabeceraNoEncontrada = 12150; // ERROR_HTTP_HEADER_NOT_FOUND
 const unsigned long kErrorRespuestaNoValida = 12152;    // ERROR_HTTP_INVALID_SERVER_RESPONSE
 const unsigned long kErrorRedireccionFallida = 12156;   // ERROR_HTTP_REDIRECT_FAILED
 const unsigned long kErrorCanalSeguro = 12157;          // ERROR_INTERNET_SECURITY_CHANNEL_ERROR
+const unsigned long kErrorCertificadoInvalido = 12169;  // ERROR_INTERNET_SEC_INVALID_CERT
 
 // InternetAttemptConnect(0): 0 when the machine can go online.
 unsigned long HttpIntentaConexion();

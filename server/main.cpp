@@ -121,7 +121,9 @@ int Run(front::Server& server, const options::Settings& s, const Places& default
     std::vector<render::StyleFile> styles = {{style, ownStyle ? Directory(style) : s.data}};
     streets::StreetMaps street;
     if (!s.database.empty()) {
-        street = streets::SetUp(s.database, ownStyle, defaults.streetStyle);
+        streets::Labels labels = streets::Labels::Both;
+        streets::ReadLabels(s.labels, labels);  // checked with the options
+        street = streets::SetUp(s.database, ownStyle, defaults.streetStyle, labels);
         styles.insert(styles.end(), street.styles.begin(), street.styles.end());
     }
     const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));

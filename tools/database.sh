@@ -1,6 +1,6 @@
 #!/bin/sh
 # database.sh start|stop|url DIR
-# database.sh import DIR SERVER EXTRACT LOG
+# database.sh import DIR SERVER EXTRACT LOG [EXTRACT...]
 # A private PostgreSQL 15 cluster with PostGIS for tests, the demo and the
 # benchmarks: data, socket and log under DIR, listening on 127.0.0.1 on a
 # free port of its own (kept in DIR/port, so that a restart comes back where
@@ -10,7 +10,9 @@
 #   stop   stops it (fast: open connections are cut, as in a real outage);
 #   url    prints its URL;
 #   import starts it, loads EXTRACT with SERVER's import command (its output
-#          into LOG) and prints its URL; on failure, LOG's last lines.
+#          into LOG) and prints its URL; on failure, LOG's last lines. More
+#          extracts after LOG are merged into the first by osmium (their
+#          identifiers must not overlap), and all load as one.
 # The cluster trusts connections from loopback: it holds test data only.
 # initdb refuses to run as root; root runs it as the postgres user.
 set -e
@@ -78,6 +80,11 @@ url)
 import)
   server=${3:?} extract=${4:?} log=${5:?}
   "$0" start "$dir" >/dev/null
+  if [ $# -gt 5 ]; then
+    shift 5
+    osmium merge -O -o "$dir/extracts.osm.pbf" "$extract" "$@"
+    extract=$dir/extracts.osm.pbf
+  fi
   if ! "$server" import "$extract" --database "$(url)" >"$log" 2>&1; then
     echo "database.sh: the import of $extract failed:" >&2
     tail -5 "$log" >&2

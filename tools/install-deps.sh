@@ -5,9 +5,10 @@ packages="cmake make g++ clang libclang-rt-14-dev g++-mingw-w64-i686-posix mingw
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64
   wine wine32:i386 libcurl4-openssl-dev libgif-dev libstb-dev libboost-dev libboost-program-options-dev libcpp-httplib-dev libpng-dev
   googletest libgtest-dev libbenchmark-dev util-linux procps unzip dpkg-dev
-  libmapnik-dev mapnik-utils libimagequant-dev zlib1g-dev libnanoflann-dev fonts-dejavu-core gdal-bin iso-codes
-  imagemagick ccache curl nginx-light libjs-leaflet chromium
-  postgresql-15-postgis-3 postgresql-contrib osm2pgsql osmium-tool node-carto libpq-dev"
+  libmapnik-dev mapnik-utils libimagequant-dev zlib1g-dev libnanoflann-dev fonts-dejavu-core fonts-noto-core fonts-noto-cjk
+  libfreetype-dev gdal-bin iso-codes
+  imagemagick ccache curl nginx-light libjs-leaflet chromium openssl ca-certificates
+  postgresql-15-postgis-3 postgresql-contrib osm2pgsql osmium-tool node-carto libpq-dev libicu-dev"
 missing=""
 for p in $packages; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)

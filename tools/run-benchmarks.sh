@@ -46,19 +46,34 @@ for b in "$build"/bench_*; do
   fi
 done
 
-# The map server over central Montevideo's street map: the extract imported
-# into a private PostgreSQL cluster (import time and database size from the
-# import's summary), then levels 1 to 7, street place names and 8 clients.
+# The map server over street maps: central Montevideo and Bangkok imported
+# together into a private PostgreSQL cluster (import time and database size
+# from the import's summary); over Montevideo levels 1 to 7, street place
+# names and 8 clients; over Bangkok's densest 5 km square (most road vertices)
+# blocks of zones at levels 1 to 7, cold and cached, the slowest named.
 source=$(cd "$here/.." && pwd)
-if [ -x "$build/bench_server" ] && [ -f "$source/data/osm/montevideo.osm.pbf" ] && command -v osm2pgsql >/dev/null; then
-  echo "== bench_server over Montevideo's streets"
+osm=$source/data/osm
+if [ -x "$build/bench_server" ] && [ -f "$osm/montevideo.osm.pbf" ] && [ -f "$osm/bangkok.osm.pbf" ] &&
+  command -v osm2pgsql >/dev/null; then
+  echo "== bench_server over Montevideo's and Bangkok's streets"
   trap '"$here/database.sh" stop "$source/build/database"' EXIT
-  database=$("$here/database.sh" import "$source/build/database" "$server" "$source/data/osm/montevideo.osm.pbf" \
-    "$build/import.log") || exit 1
+  database=$("$here/database.sh" import "$source/build/database" "$server" "$osm/montevideo.osm.pbf" \
+    "$build/import.log" "$osm/bangkok.osm.pbf") || exit 1
   tail -1 "$build/import.log"
   (cd "$build" && PLIVORS_BENCH_CENTRE=-34.9040,-56.1850 PLIVORS_BENCH_SPREAD=0.001 \
     "$here/with-server.sh" --maps "$server" --database "$database" -- "$build/bench_server" \
     --benchmark_filter='BM_(Rendered|Cached)/[1-7](/|$)|BM_Place|BM_Clients') || exit 1
+  densest=$(/usr/lib/postgresql/15/bin/psql -qAt -F, "$database" -c "
+    SELECT round(ST_Y(p)::numeric, 4), round(ST_X(p)::numeric, 4) FROM (
+      SELECT ST_Transform(ST_SetSRID(ST_MakePoint((gx + 0.5) * 5000, (gy + 0.5) * 5000), 3857), 4326) AS p
+      FROM (SELECT floor(ST_X(ST_Centroid(way)) / 5000) AS gx, floor(ST_Y(ST_Centroid(way)) / 5000) AS gy
+            FROM osm.planet_osm_line, ST_NPoints(way) AS n
+            WHERE highway IS NOT NULL AND way && ST_Transform(ST_MakeEnvelope(99.5, 13, 101.5, 15, 4326), 3857)
+            GROUP BY 1, 2 ORDER BY sum(n) DESC LIMIT 1) AS cell) AS centre") || exit 1
+  echo "== bench_server over Bangkok's streets, densest at $densest"
+  (cd "$build" && PLIVORS_BENCH_CENTRE=$densest PLIVORS_BENCH_ZONES=$densest \
+    "$here/with-server.sh" --maps "$server" --database "$database" -- "$build/bench_server" \
+    --benchmark_filter='BM_(Rendered|Cached)/[1-7](/|$)') || exit 1
   # Zones cut from blocks (a fresh block store) beside zones rendered one by one.
   if [ -x "$build/bench_blocks" ]; then
     echo "== bench_blocks over Montevideo's streets"

@@ -10,8 +10,8 @@
 #   --gif-reference HELPER OUTDIR CORPUS
 #                        giflib's reference dumps and generated GIFs, written by the native
 #                        HELPER into OUTDIR: PLIVORS_TEST_REFERENCE
-#   --streets SERVER DIR central Montevideo (data/osm/, made by make data) imported with SERVER's
-#                        import command into the private PostgreSQL cluster of DIR
+#   --streets SERVER DIR central Montevideo and Bangkok (data/osm/, made by make data) imported
+#                        with SERVER's import command into the private PostgreSQL cluster of DIR
 #                        (tools/database.sh), and a map server drawing it: PLIVORS_TEST_STREETS,
 #                        _LOG, _PID, PLIVORS_TEST_DATABASE (the URL), PLIVORS_TEST_DATABASE_DIR,
 #                        PLIVORS_TEST_EXTRACTS. Without the data or PostgreSQL, left out (the
@@ -58,12 +58,13 @@ while [ $# -gt 0 ] && [ "$1" != "--" ]; do
       shift 2 ;;
     --streets)
       extracts=$(cd "$here/.." && pwd)/data/osm
-      if [ ! -f "$extracts/montevideo.osm.pbf" ] || [ ! -x /usr/lib/postgresql/15/bin/pg_ctl ] ||
-        ! command -v osm2pgsql >/dev/null; then
+      if [ ! -f "$extracts/montevideo.osm.pbf" ] || [ ! -f "$extracts/bangkok.osm.pbf" ] ||
+        [ ! -x /usr/lib/postgresql/15/bin/pg_ctl ] || ! command -v osm2pgsql >/dev/null; then
         echo "run-test.sh: no street data (make data) or no PostgreSQL/osm2pgsql; street tests skip" >&2
       elif have_server "$2"; then
         cluster=$3
-        url=$("$here/database.sh" import "$3" "$2" "$extracts/montevideo.osm.pbf" "$3/import.log") ||
+        url=$("$here/database.sh" import "$3" "$2" "$extracts/montevideo.osm.pbf" "$3/import.log" \
+          "$extracts/bangkok.osm.pbf") ||
           fail "the street database could not be made"
         export PLIVORS_TEST_DATABASE="$url" PLIVORS_TEST_DATABASE_DIR="$3" PLIVORS_TEST_EXTRACTS="$extracts"
         start_server PLIVORS_TEST_STREETS "$2" --database "$url" || exit 1

@@ -29,6 +29,15 @@ case "$(machine "$program" || true)" in
     server=wineserver
     : "${WINEPREFIX:=$here/build/wineprefix}" ;;
 esac
+# A private prefix (tools/trusting.sh): a copy of the tree's when it has one,
+# taken under the lock its maker holds, so never half made; else a new one.
+if [ -n "${PLIVORS_PRIVATE_WINEPREFIX:-}" ]; then
+  if [ ! -d "$PLIVORS_PRIVATE_WINEPREFIX" ] && [ -e "$WINEPREFIX.lock" ]; then
+    flock "$WINEPREFIX.lock" sh -c '[ ! -f "$0/system.reg" ] || cp -a "$0" "$1"' \
+      "$WINEPREFIX" "$PLIVORS_PRIVATE_WINEPREFIX"
+  fi
+  WINEPREFIX=$PLIVORS_PRIVATE_WINEPREFIX
+fi
 export WINEPREFIX
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="

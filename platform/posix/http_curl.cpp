@@ -25,7 +25,26 @@ unsigned long Falla(unsigned long codigo) {
     return codigo;
 }
 
-unsigned long CodigoDeCurl(CURLcode c) {
+// What was wrong with a refused certificate, as Windows names it: its dates,
+// its name (the chain was sound, so the host check refused it), or anything
+// else, which there means an authority the system does not trust.
+unsigned long CodigoDeCertificado(CURL* e) {
+    long resultado = -1;
+    if (e == nullptr || curl_easy_getinfo(e, CURLINFO_SSL_VERIFYRESULT, &resultado) != CURLE_OK) resultado = -1;
+    switch (resultado) {
+        case 9:   // X509_V_ERR_CERT_NOT_YET_VALID
+        case 10:  // X509_V_ERR_CERT_HAS_EXPIRED
+            return kErrorFechaCertificado;
+        case 0:   // X509_V_OK
+        case 1:   // what libcurl records when its own host check refuses
+        case 62:  // X509_V_ERR_HOSTNAME_MISMATCH
+            return kErrorNombreCertificado;
+        default:
+            return kErrorCertificadoNoValido;
+    }
+}
+
+unsigned long CodigoDeCurl(CURLcode c, CURL* e = nullptr) {
     switch (c) {
         case CURLE_OK: return 0;
         case CURLE_UNSUPPORTED_PROTOCOL: return kErrorEsquemaDesconocido;
@@ -40,7 +59,7 @@ unsigned long CodigoDeCurl(CURLcode c) {
         case CURLE_RECV_ERROR: return kErrorConexionAbortada;
         case CURLE_SEND_ERROR: return kErrorConexionReiniciada;
         case CURLE_TOO_MANY_REDIRECTS: return kErrorRedireccionFallida;
-        case CURLE_PEER_FAILED_VERIFICATION: return kErrorCertificadoNoValido;
+        case CURLE_PEER_FAILED_VERIFICATION: return CodigoDeCertificado(e);
         case CURLE_SSL_CONNECT_ERROR: return kErrorCanalSeguro;
         case CURLE_ABORTED_BY_CALLBACK: return kErrorOperacionCancelada;
         case CURLE_OUT_OF_MEMORY: return 8;  // ERROR_NOT_ENOUGH_MEMORY
@@ -232,7 +251,7 @@ bool Envia(Peticion& p) {
     p.enMulti = true;
     Avanza(p, [&p] { return p.cabeceras; });
     if (!p.cabeceras && p.resultado != CURLE_OK) {
-        Falla(CodigoDeCurl(p.resultado));
+        Falla(CodigoDeCurl(p.resultado, p.easy));
         return false;
     }
     return true;

@@ -20,8 +20,9 @@ function svarint() {
   const v = varint();
   return v % 2 === 1 ? -(v + 1) / 2 : v / 2;
 }
-// GeoNames' own ASCII form is not in the package: strip the marks, spell out
-// the letters that have no decomposition, and drop what is still foreign.
+// Labels of the world map: GeoNames' own ASCII form is not in the package:
+// strip the marks, spell out the letters that have no decomposition, and drop
+// what is still foreign.
 const spelled = { 'Ł': 'L', 'ł': 'l', 'Đ': 'D', 'đ': 'd', 'ı': 'i', 'Œ': 'OE', 'œ': 'oe', 'Ħ': 'H', 'ħ': 'h',
   'ŀ': 'l', 'Ŀ': 'L', 'ə': 'e', 'Ə': 'E', 'ʻ': "'", 'ʼ': "'", 'ʿ': "'", 'ʾ': "'", '‘': "'", '’': "'", 'Ø': 'O',
   'ø': 'o', 'Æ': 'AE', 'æ': 'ae', 'ß': 'ss', 'Þ': 'Th', 'þ': 'th', 'Ð': 'D', 'ð': 'd', 'ŧ': 't', 'Ŧ': 'T' };
@@ -56,12 +57,14 @@ while (pos < buf.length) {
       throw new Error('unexpected wire type ' + type);
     }
   }
-  const name = latin1Name(city.name.replace(/[\t\r\n]/g, ' ').trim());
-  if (name) places.push({ ...city, name });
+  const raw = city.name.replace(/[\t\r\n]/g, ' ').trim();
+  if (raw) places.push({ ...city, raw, name: latin1Name(raw) });
 }
-places.sort((a, b) => b.population - a.population || a.name.localeCompare(b.name));
-fs.writeFileSync(tsvOut, places.map(p => [p.lat, p.lon, p.population, p.country, p.name].join('\t')).join('\n') + '\n');
-const features = places.map(p => JSON.stringify({ type: 'Feature', properties: { name: p.name, pop: p.population },
+places.sort((a, b) => b.population - a.population || a.raw.localeCompare(b.raw));
+// The gazetteer takes GeoNames' names as they are and makes their Latin
+// form itself; the map's labels keep those with a Latin-1 form here.
+fs.writeFileSync(tsvOut, places.map(p => [p.lat, p.lon, p.population, p.country, p.raw].join('\t')).join('\n') + '\n');
+const features = places.filter(p => p.name).map(p => JSON.stringify({ type: 'Feature', properties: { name: p.name, pop: p.population },
   geometry: { type: 'Point', coordinates: [p.lon, p.lat] } }));
 fs.writeFileSync(jsonOut, '{"type":"FeatureCollection","features":[\n' + features.join(',\n') + ']}\n');
 console.log(`${places.length} places`);

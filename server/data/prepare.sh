@@ -113,25 +113,40 @@ node "$here/countries.js" /usr/share/iso-codes/json/iso_3166-1.json \
 
 # OpenStreetMap extracts for the street maps' tests, demo and benchmarks, as
 # the import command takes them (osm/, not installed): central Montevideo from
-# eight OSM QA vector tiles at zoom 12 (ODbL), and the Three Rivers graph of
-# an OSM editor's walkthrough.
-mkdir -p "$out/osm" "$work/mvt"
+# eight OSM QA vector tiles at zoom 12 (ODbL), Bangkok, a large dense city
+# named in Thai, from forty street-map tiles at zoom 12 of the same package
+# (its identifiers start at 10^9, so that it loads beside Montevideo), and the
+# Three Rivers graph of an OSM editor's walkthrough.
+# tiles DIR LAYER...: each DIR/12-X-Y.mvt's layers as DIR/12-X-Y.LAYER.geojsonl,
+# two tiles at a time (each takes a core for a few seconds), waiting on their
+# own jobs only: the land is still being prepared beside them. A tile may
+# lack a layer (nothing of it there): that file stays empty.
+tiles() {
+  dir=$1; shift
+  pids="" running=0
+  for tile in "$dir"/12-*.mvt; do
+    xy=$(basename "$tile" .mvt)
+    x=$(echo "$xy" | cut -d- -f2) y=$(echo "$xy" | cut -d- -f3)
+    for layer in "$@"; do
+      ogr2ogr -f GeoJSONSeq "$dir/$xy.$layer.geojsonl" -t_srs EPSG:4326 -oo X="$x" -oo Y="$y" -oo Z=12 \
+        "$tile" "$layer" 2>/dev/null || :
+    done &
+    pids="$pids $!" running=$((running + 1))
+    if [ $running -eq 2 ]; then wait $pids; pids="" running=0; fi
+  done
+  [ -z "$pids" ] || wait $pids
+}
+mkdir -p "$out/osm" "$work/mvt" "$work/bangkok"
 tar xzf "$fixtures" -C "$work/mvt" --strip-components=3 package/real-world/osm-qa-montevideo
-# Two tiles at a time (each takes a core for a few seconds), waiting on
-# their own jobs only: the land is still being prepared beside them.
-pids=""
-for tile in "$work"/mvt/12-*.mvt; do
-  xy=$(basename "$tile" .mvt)
-  x=$(echo "$xy" | cut -d- -f2) y=$(echo "$xy" | cut -d- -f3)
-  ogr2ogr -f GeoJSONSeq "$work/mvt/$xy.geojsonl" -t_srs EPSG:4326 -oo X="$x" -oo Y="$y" -oo Z=12 "$tile" osm &
-  pids="$pids $!"
-  set -- $pids
-  if [ $# -eq 2 ]; then wait $pids; pids=""; fi
-done
-[ -z "$pids" ] || wait $pids
-node "$here/osm.js" mvt "$work/montevideo.osm" "$work"/mvt/12-*.geojsonl >/dev/null
+tiles "$work/mvt" osm
+node "$here/osm.js" mvt "$work/montevideo.osm" "$work"/mvt/12-*.osm.geojsonl >/dev/null
 osmium cat -O -o "$out/osm/montevideo.osm.pbf" "$work/montevideo.osm"
 rm -rf "$work/mvt" "$work/montevideo.osm"
+tar xzf "$fixtures" -C "$work/bangkok" --strip-components=3 package/real-world/bangkok
+tiles "$work/bangkok" road road_label landuse water waterway place_label
+node "$here/osm.js" streets "$work/bangkok.osm" 1000000000 "$work"/bangkok/12-*.geojsonl >/dev/null
+osmium cat -O -o "$out/osm/bangkok.osm.pbf" "$work/bangkok.osm"
+rm -rf "$work/bangkok" "$work/bangkok.osm"
 tar xzf "$editor" -C "$work" package/data/intro_graph.json
 node "$here/osm.js" graph "$work/three-rivers.osm" "$work/package/data/intro_graph.json" >/dev/null
 osmium cat -O -o "$out/osm/three-rivers.osm.pbf" "$work/three-rivers.osm"

@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "server/geo.h"
+#include "server/names/latin_names.h"
 
 namespace gazetteer {
 
@@ -79,7 +80,13 @@ Gazetteer::Gazetteer(const std::string& dataDir) : index_(std::make_unique<Index
     for (auto& row : ReadTable(dataDir + "/countries.tsv", 2)) countries_.emplace_back(row[0], row[1]);
     std::sort(countries_.begin(), countries_.end());
     for (auto& row : ReadTable(dataDir + "/places.tsv", 5)) {
-        Place p{std::atof(row[0].c_str()), std::atof(row[1].c_str()), std::atol(row[2].c_str()), row[3], row[4]};
+        // GeoNames' name as it is, through the same chain as the streets'.
+        names::Names n;
+        n.name = row[4];
+        n.language = names::CountryLanguage(row[3]);
+        Place p{std::atof(row[0].c_str()), std::atof(row[1].c_str()), std::atol(row[2].c_str()), row[3],
+                names::ToLatin1(names::LatinName(n))};
+        if (p.name.empty()) continue;
         places_.push_back(std::move(p));
     }
     if (places_.empty()) throw std::runtime_error(dataDir + "/places.tsv holds no places");
@@ -141,16 +148,12 @@ std::string ToPageText(const std::string& utf8) {
         return true;
     }();
     (void)ready;
+    const std::string latin1 = names::ToLatin1(utf8);
     std::string out;
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        unsigned c = static_cast<unsigned char>(utf8[i]);
-        if ((c == 0xC2 || c == 0xC3) && i + 1 < utf8.size()) {
-            c = ((c & 0x1F) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F);
-        } else if (c >= 0x80) {
-            out += '?';  // outside Latin-1: the data has none, but never pass broken bytes on
-            while (i + 1 < utf8.size() && (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80) ++i;
-            continue;
-        }
+    for (size_t i = 0; i < latin1.size(); ++i) {
+        unsigned c = static_cast<unsigned char>(latin1[i]);
+        if ((c == 0xC2 || c == 0xC3) && i + 1 < latin1.size())
+            c = ((c & 0x1F) << 6) | (static_cast<unsigned char>(latin1[++i]) & 0x3F);
         if (kEntities[c] != nullptr) out += std::string("&") + kEntities[c] + ";";
         else if (c == '<') out += "&lt;";
         else if (c == '>') out += "&gt;";

@@ -14,7 +14,7 @@ struct Place {
     double lat, lon;
     long population;
     std::string country;  // ISO 3166-1 alpha-2
-    std::string name;     // UTF-8, letters of ISO 8859-1 only
+    std::string name;     // UTF-8, its Latin form in letters of ISO 8859-1 only
 };
 
 struct Nearest {
@@ -24,9 +24,9 @@ struct Nearest {
 
 class Gazetteer {
 public:
-    // Reads places.tsv (lat, lon, population, country code, name) and
-    // countries.tsv (code, Spanish name) of dataDir; throws std::runtime_error
-    // naming the missing or broken file.
+    // Reads places.tsv (lat, lon, population, country code, name in any
+    // script) and countries.tsv (code, Spanish name) of dataDir; throws
+    // std::runtime_error naming the missing or broken file.
     explicit Gazetteer(const std::string& dataDir);
     ~Gazetteer();
 
@@ -48,9 +48,10 @@ private:
     std::unique_ptr<Index> index_;
 };
 
-// UTF-8 text as the page's ISO 8859-1 HTML: the letters of the plug-in's
-// replacement table as their named entities, other Latin-1 characters as
-// their bytes, markup characters escaped.
+// UTF-8 text as the page's ISO 8859-1 HTML: reduced to Latin-1
+// (names::ToLatin1), the letters of the plug-in's replacement table as their
+// named entities, other Latin-1 characters as their bytes, markup characters
+// escaped.
 std::string ToPageText(const std::string& utf8);
 
 }  // namespace gazetteer

@@ -16,6 +16,7 @@
 #include "server/markup.h"
 #include "server/page/operator_page.h"
 #include "server/protocol/proximity_page.h"
+#include "server/streets/import_record.h"
 #include "server/streets/street_names.h"
 
 using front::Answer;
@@ -212,7 +213,25 @@ void MapService::Search(const std::shared_ptr<Exchange>& x, const std::string& n
 }
 
 void MapService::Status(const std::shared_ptr<Exchange>& x) {
+    // What the street database holds is asked off the front's threads, and
+    // only while it answers: the status never waits on a lost database.
+    if (streets_ && lookups_ && streets_->database.Connected()) {
+        return boost::asio::post(*lookups_, [this, x] {
+            std::optional<streets::ImportRecord> imported;
+            try {
+                imported = streets_->names.Imported();
+            } catch (const database::Failure&) {
+                // the status says whether the database is reachable
+            }
+            SendStatus(x, std::move(imported));
+        });
+    }
+    SendStatus(x, std::nullopt);
+}
+
+void MapService::SendStatus(const std::shared_ptr<Exchange>& x, std::optional<streets::ImportRecord> imported) {
     ServerStatus s;
+    s.imported = std::move(imported);
     s.style = settings_.style;
     s.data = settings_.data;
     s.places = parts_.places.size();

@@ -29,6 +29,7 @@ class Database;
 }
 namespace streets {
 class StreetNames;
+struct ImportRecord;
 }
 
 class MapService {
@@ -82,6 +83,7 @@ private:
     void Download(const std::shared_ptr<Exchange>& x, const std::string& name, const std::string& why);
     void Search(const std::shared_ptr<Exchange>& x, const std::string& name);
     void Status(const std::shared_ptr<Exchange>& x);
+    void SendStatus(const std::shared_ptr<Exchange>& x, std::optional<streets::ImportRecord> imported);
     void Leaflet(const std::shared_ptr<Exchange>& x, const std::string& name, const std::string& why);
     const database::Database* StreetDatabase() const { return streets_ ? &streets_->database : nullptr; }
     // A kept answer: 200 with its tag and lifetime, or 304 when the client

@@ -38,5 +38,14 @@ std::string StatusJson(const ServerStatus& s) {
     json += ",\"blocks\":{\"drawn\":" + std::to_string(b.drawn) + ",\"from_memory\":" + std::to_string(b.fromMemory) +
             ",\"from_disk\":" + std::to_string(b.fromDisk) + ",\"memory_bytes\":" + std::to_string(b.memoryBytes) +
             ",\"disk_bytes\":" + std::to_string(b.diskBytes) + "}";
+    if (s.imported) {
+        const streets::ImportRecord& i = *s.imported;
+        char extent[160];
+        std::snprintf(extent, sizeof extent, "[%.5f,%.5f,%.5f,%.5f]", i.west, i.south, i.east, i.north);
+        json += ",\"streets\":{\"file\":" + markup::JsonQuoted(i.file) + ",\"imported\":" + markup::JsonQuoted(i.time) +
+                ",\"extent\":" + extent + ",\"roads\":" + markup::JsonQuoted(i.roads) +
+                ",\"buildings\":" + markup::JsonQuoted(i.buildings) + ",\"places\":" + markup::JsonQuoted(i.places) +
+                ",\"addresses\":" + markup::JsonQuoted(i.addresses) + "}";
+    }
     return json + "}\n";
 }

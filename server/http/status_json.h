@@ -2,19 +2,23 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "server/blocks/block_maps.h"
 #include "server/http/answer_cache.h"
 #include "server/http/statistics.h"
+#include "server/streets/import_record.h"
 
 // What the status names: the loaded style and data, the database's state,
-// the cache, the figures of requests, renders and blocks.
+// the imported street data, the cache, the figures of requests, renders and
+// blocks.
 struct ServerStatus {
     std::string style, data, database;
     size_t places = 0, connections = 0;
     AnswerCache::Use cache{};
     Statistics::Figures figures;
     blocks::BlockMaps::Counters blocks;
+    std::optional<streets::ImportRecord> imported;  // the street data, when known
 };
 std::string StatusJson(const ServerStatus& status);

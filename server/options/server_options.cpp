@@ -18,6 +18,8 @@ std::string Check(const Settings& s) {
     std::string why = front::Check(s.serving);
     if (why.empty() && (s.threads < 0 || s.cacheMegabytes < 0 || s.maxAge < 0 || s.blockStoreMegabytes < 0))
         why = "--threads, --cache, --block-store-mb and --max-age take a number";
+    if (why.empty() && s.labels != "both" && s.labels != "latin" && s.labels != "local")
+        why = "--labels is both, latin or local";
     return why;
 }
 
@@ -26,9 +28,9 @@ std::string Check(const Settings& s) {
 Outcome Parse(const std::vector<std::string>& args, Settings& s) {
     po::options_description all = front::ServingOptions(s.serving);
     all.add_options()("style", po::value(&s.style))("data", po::value(&s.data))("database", po::value(&s.database))(
-        "threads", po::value(&s.threads))("cache", po::value(&s.cacheMegabytes))("max-age", po::value(&s.maxAge))(
-        "block-store", po::value(&s.blockStore))("block-store-mb", po::value(&s.blockStoreMegabytes))("help,h", "")(
-        "version", "");
+        "labels", po::value(&s.labels))("threads", po::value(&s.threads))("cache", po::value(&s.cacheMegabytes))(
+        "max-age", po::value(&s.maxAge))("block-store", po::value(&s.blockStore))(
+        "block-store-mb", po::value(&s.blockStoreMegabytes))("help,h", "")("version", "");
     po::variables_map given;
     try {
         // No positional words: a stray one is a mistake, not ignored.
@@ -47,7 +49,8 @@ Outcome Parse(const std::vector<std::string>& args, Settings& s) {
 const char* Usage() {
     return "usage: plivors-server [--bind ADDRESS] [--port N] [--port-file F] [--log F]\n"
            "                      [--style FILE.xml] [--data DIR] [--downloads DIR]\n"
-           "                      [--database URL] [--threads N] [--cache MB] [--max-age S]\n"
+           "                      [--database URL] [--labels both|latin|local]\n"
+           "                      [--threads N] [--cache MB] [--max-age S]\n"
            "                      [--block-store DIR] [--block-store-mb MB]\n"
            "                      [--idle-timeout S] [--request-timeout S] [--send-timeout S]\n"
            "       plivors-server import FILE.osm.pbf --database URL   (import --help)\n"
@@ -62,6 +65,9 @@ const char* Usage() {
            "postgresql://user@localhost/gis) over the world map at the fine levels, and\n"
            "names places by their street; with --style, the style's PostGIS layers read\n"
            "that database. While it is unreachable, maps and names answer 503.\n"
+           "--labels: street labels in the local name with its Latin form beneath\n"
+           "where the local one is in another script (both, the default), the Latin\n"
+           "form alone, or the local name alone.\n"
            "--downloads is the folder of descriptor files (the sample maps by\n"
            "default). Every request is logged with its time to --log F (else stdout).\n"
            "--threads is the number of render workers (the cores by default), --cache\n"

@@ -11,6 +11,7 @@ namespace options {
 struct Settings {
     front::Serving serving;
     std::string style, data, database;  // "" for the defaults (no database)
+    std::string labels = "both";        // street labels: both, latin or local
     int threads = 0;                    // render workers; 0: the cores
     int cacheMegabytes = 256;
     std::string blockStore;              // "": blocks in memory only

@@ -21,6 +21,7 @@
 #include <stdexcept>
 
 #include "server/markup.h"
+#include "server/render/fonts.h"
 
 namespace render {
 
@@ -70,11 +71,15 @@ std::unique_ptr<mapnik::Map> LoadMap(const std::vector<StyleFile>& styles, const
         std::stringstream text;
         text << in.rdbuf();
         if (!in) throw std::runtime_error("cannot read the style " + style.file);
+        std::string xml = text.str();
+        for (const auto& r : style.replaced)
+            for (size_t at = xml.find(r.first); at != std::string::npos; at = xml.find(r.first, at + r.second.size()))
+                xml.replace(at, r.first.size(), r.second);
         // The first style sets the map's background; later ones add layers.
         const boost::optional<mapnik::color> background = map->background();
         const size_t before = map->layer_count();
         try {
-            mapnik::load_map_string(*map, WithConnection(text.str(), postgis), true, style.base);
+            mapnik::load_map_string(*map, WithConnection(xml, postgis), true, style.base);
         } catch (const std::exception& e) {
             throw std::runtime_error("cannot load the style " + style.file + ": " + e.what());
         }
@@ -120,7 +125,7 @@ std::vector<uint8_t> DrawMap(mapnik::Map& map, int width, int height, double lef
 
 void SetUpMapnik() {
     mapnik::datasource_cache::instance().register_datasources(PLIVORS_MAPNIK_INPUT_DIR);
-    mapnik::freetype_engine::register_fonts(PLIVORS_FONT_DIR, true);
+    for (const char* folder : kFontFolders) mapnik::freetype_engine::register_fonts(folder, true);
 }
 
 Renderer::Renderer(const std::vector<StyleFile>& styles, const PostgisConnection& postgis, int threads, bool lazy)

@@ -20,12 +20,15 @@ class Map;
 
 namespace render {
 
-// Registers Mapnik's input plug-ins and the DejaVu fonts; call once first.
+// Registers Mapnik's input plug-ins and the fonts of kFontFolders; call once first.
 void SetUpMapnik();
 
-// A Mapnik style file and the folder its relative file names start from.
+// A Mapnik style file and the folder its relative file names start from;
+// texts of the file replaced before it loads (a choice the server's options
+// make in the style's queries).
 struct StyleFile {
     std::string file, base;
+    std::vector<std::pair<std::string, std::string>> replaced = {};
 };
 
 // Connection words (host, port, dbname, user, password) that every PostGIS

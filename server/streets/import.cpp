@@ -19,6 +19,8 @@
 #include <boost/program_options.hpp>
 
 #include "server/database/database.h"
+#include "server/streets/import_record.h"
+#include "server/streets/latin_column.h"
 
 namespace streets {
 namespace {
@@ -267,7 +269,17 @@ void Load(const Job& job) {
     RunOsm2pgsql(command, password);
 }
 
-// Stage 4: what the place names and the style need beyond osm2pgsql's own
+// Stage 4: each name's Latin form, written once (name_latin); its seconds.
+double WriteLatin(PGconn* c) {
+    const auto start = std::chrono::steady_clock::now();
+    const LatinColumnCount latin = WriteLatinNames(c, Schemas(c).fresh);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("Latin names: %ld of %ld names looked at written, %.1f s\n", latin.written, latin.named, seconds);
+    StopIfInterrupted();
+    return seconds;
+}
+
+// Stage 5: what the place names and the style need beyond osm2pgsql's own
 // indexes. A style of another schema may lack a column: that index is left out.
 void Index(PGconn* c) {
     const char* statements[] = {
@@ -276,6 +288,11 @@ void Index(PGconn* c) {
         "CREATE INDEX ON %s.planet_osm_point USING gist (way) WHERE place IS NOT NULL",
         "CREATE INDEX ON %s.planet_osm_polygon USING gist (way) WHERE place IS NOT NULL OR boundary = 'administrative'",
         "CREATE INDEX ON %s.planet_osm_polygon USING gist (way) WHERE building IS NOT NULL",
+        // Levels 5 to 7 draw the main roads, railways and waterways of a
+        // whole city: read without its many streets.
+        "CREATE INDEX ON %s.planet_osm_line USING gist (way) WHERE highway IN ('motorway', 'motorway_link', 'trunk', "
+        "'trunk_link', 'primary', 'primary_link', 'secondary', 'secondary_link', 'tertiary', 'tertiary_link')",
+        "CREATE INDEX ON %s.planet_osm_line USING gist (way) WHERE railway IS NOT NULL OR waterway IS NOT NULL",
     };
     const std::string s = Schemas(c).fresh;
     for (const char* statement : statements) {
@@ -291,7 +308,7 @@ void Index(PGconn* c) {
     StopIfInterrupted();
 }
 
-// Stage 5: styles written for the live schema name its tables without a
+// Stage 6: styles written for the live schema name its tables without a
 // schema (the database's search path finds them, where the owner may set
 // it), and roles that read the old data (the service's) read the new.
 void Grant(PGconn* c) {
@@ -313,7 +330,7 @@ void Grant(PGconn* c) {
     }
 }
 
-// Stage 6: the swap, renames and the old data's removal in one
+// Stage 7: the swap, renames and the old data's removal in one
 // transaction, waiting for renders that still read the old tables.
 void Swap(PGconn* c) {
     const Schemas s(c);
@@ -336,8 +353,9 @@ std::string Figure(PGconn* c, const std::string& sql, const std::vector<std::str
     }
 }
 
-// Stage 7: what is in, counted in the live schema.
-void Report(PGconn* c, const Job& job, std::chrono::steady_clock::time_point start) {
+// Stage 8: what is in, counted in the live schema and recorded there for
+// the status (a record that cannot be written leaves the status without it).
+void Report(PGconn* c, const Job& job, std::chrono::steady_clock::time_point start, double latinSeconds) {
     const std::string live = Schemas(c).live;
     auto count = [&](const char* table, const char* where) {
         return Figure(c, "SELECT count(*) FROM " + live + "." + table + " WHERE " + where);
@@ -349,10 +367,17 @@ void Report(PGconn* c, const Job& job, std::chrono::steady_clock::time_point sta
     const std::string size = Figure(c,
         "SELECT pg_size_pretty(sum(pg_total_relation_size(c.oid))) FROM pg_class c JOIN pg_namespace n "
         "ON n.oid = c.relnamespace WHERE n.nspname = $1 AND c.relkind = 'r'", {kLiveSchema});
+    try {
+        const std::string name = job.file.substr(job.file.rfind('/') + 1);
+        WriteImportRecord(c, live, {name, "", 0, 0, 0, 0, roads, buildings, places, addresses});
+    } catch (const database::Failure& e) {
+        std::fprintf(stderr, "plivors-server import: no record of the import kept (%s)\n", e.what());
+    }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("Imported %s: %s roads, %s buildings, %s places, %s addresses; %s in the database; %.1f s\n",
+    std::printf("Imported %s: %s roads, %s buildings, %s places, %s addresses; %s in the database; %.1f s "
+                "(%.1f s without the Latin names)\n",
                 job.file.c_str(), roads.c_str(), buildings.c_str(), places.c_str(), addresses.c_str(), size.c_str(),
-                seconds);
+                seconds, seconds - latinSeconds);
 }
 
 int Fail(const std::string& why) {
@@ -374,16 +399,17 @@ int Abandon(database::Connection& c, const std::string& url, const std::string& 
     return interrupted ? 128 + interrupted : 1;
 }
 
-// Stages 3 to 7, on the connection stage 2 prepared.
+// Stages 3 to 8, on the connection stage 2 prepared.
 int Fill(database::Connection& c, const Job& job, std::chrono::steady_clock::time_point start) {
     try {
         Load(job);
+        const double latinSeconds = WriteLatin(c.get());
         std::printf("Indexing for place names\n");
         std::fflush(stdout);
         Index(c.get());
         Grant(c.get());
         Swap(c.get());
-        Report(c.get(), job, start);
+        Report(c.get(), job, start, latinSeconds);
         return 0;
     } catch (const Osm2pgsqlFailed& e) {
         return Abandon(c, job.url, "osm2pgsql could not import " + job.file + " (" + e.what() + ")");

@@ -10,7 +10,15 @@
 
 namespace streets {
 
-StreetMaps SetUp(const std::string& url, bool ownStyle, const std::string& streetStyle) {
+bool ReadLabels(const std::string& word, Labels& labels) {
+    if (word == "both") labels = Labels::Both;
+    else if (word == "latin") labels = Labels::Latin;
+    else if (word == "local") labels = Labels::Local;
+    else return false;
+    return true;
+}
+
+StreetMaps SetUp(const std::string& url, bool ownStyle, const std::string& streetStyle, Labels labels) {
     StreetMaps s;
     try {
         for (const auto& w : database::ParseUrl(url))
@@ -25,7 +33,10 @@ StreetMaps SetUp(const std::string& url, bool ownStyle, const std::string& stree
         struct stat st;
         if (stat(streetStyle.c_str(), &st) != 0)
             throw std::runtime_error("no street style " + streetStyle + " (build the server first)");
-        s.styles.push_back({streetStyle, streetStyle.substr(0, streetStyle.rfind('/'))});
+        // The style's label queries choose by this constant.
+        const char* chosen = labels == Labels::Latin ? "'labels=latin'" : labels == Labels::Local ? "'labels=local'"
+                                                                                                   : "'labels=both'";
+        s.styles.push_back({streetStyle, streetStyle.substr(0, streetStyle.rfind('/')), {{"'labels=both'", chosen}}});
     }
     s.db = std::make_unique<database::Database>(url);
     if (!s.db->Reachable()) {
@@ -40,10 +51,15 @@ StreetMaps SetUp(const std::string& url, bool ownStyle, const std::string& stree
     try {
         database::Connection c = database::Connect(url);
         database::Result r = database::Execute(
-            c.get(), std::string("SELECT to_regclass('") + kLiveSchema + ".planet_osm_line') IS NOT NULL");
+            c.get(), std::string("SELECT to_regclass('") + kLiveSchema + ".planet_osm_line') IS NOT NULL, "
+                     "EXISTS (SELECT 1 FROM information_schema.columns WHERE table_schema = '" + kLiveSchema +
+                     "' AND table_name = 'planet_osm_line' AND column_name = 'name_latin')");
         if (PQgetvalue(r.get(), 0, 0)[0] != 't')
             throw std::runtime_error("the database " + database::Printable(url) +
                                      " holds no imported street data (plivors-server import FILE.osm.pbf --database URL)");
+        if (PQgetvalue(r.get(), 0, 1)[0] != 't')
+            throw std::runtime_error("the street data of " + database::Printable(url) +
+                                     " was imported without Latin names: import it again");
     } catch (const database::Unavailable&) {
         s.lazy = true;  // gone again since the ping: the workers retry
     }

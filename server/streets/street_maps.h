@@ -21,10 +21,17 @@ struct StreetMaps {
     bool lazy = false;                      // unreachable at start: the render workers load when it is back
 };
 
+// What the street style's labels show: the local name with its Latin form
+// beneath where the local one is in another script, the Latin form alone,
+// or the local name alone.
+enum class Labels { Both, Latin, Local };
+// "both", "latin" or "local"; false for anything else.
+bool ReadLabels(const std::string& word, Labels& labels);
+
 // Checks the URL and, when the database answers, that it holds imported
 // data (for the street style). Throws std::runtime_error with the message
 // for the operator.
-StreetMaps SetUp(const std::string& url, bool ownStyle, const std::string& streetStyle);
+StreetMaps SetUp(const std::string& url, bool ownStyle, const std::string& streetStyle, Labels labels = Labels::Both);
 
 // The name of the import being served: each import swaps in a new schema,
 // with an identity of its own. Throws database::Unavailable.

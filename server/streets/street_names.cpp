@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "server/geo.h"
+#include "server/names/latin_names.h"
 
 namespace streets {
 namespace {
@@ -14,25 +15,25 @@ namespace {
 // the import makes, so that a lookup reads a handful of index pages.
 const char* kLookup = R"SQL(
 WITH street AS (
-  SELECT l.name, ST_Distance(l.way, ST_SetSRID(ST_MakePoint($1::float8, $2::float8), 3857)) / $3::float8 AS metres
+  SELECT l.name, coalesce(l.name_latin, l.name) AS latin, ST_Distance(l.way, ST_SetSRID(ST_MakePoint($1::float8, $2::float8), 3857)) / $3::float8 AS metres
   FROM osm.planet_osm_line l
   WHERE l.highway IS NOT NULL AND l.name IS NOT NULL
   ORDER BY l.way <-> ST_SetSRID(ST_MakePoint($1::float8, $2::float8), 3857) LIMIT 1)
-SELECT street.name, street.metres,
+SELECT street.latin, street.metres,
   (SELECT p."addr:housenumber" FROM osm.planet_osm_point p
     WHERE p."addr:housenumber" IS NOT NULL AND (p."addr:street" IS NULL OR p."addr:street" = street.name)
       AND ST_DWithin(p.way, ST_SetSRID(ST_MakePoint($1::float8, $2::float8), 3857), 30 * $3::float8)
     ORDER BY p.way <-> ST_SetSRID(ST_MakePoint($1::float8, $2::float8), 3857) LIMIT 1),
   coalesce(
-    (SELECT a.name FROM osm.planet_osm_polygon a
+    (SELECT coalesce(a.name_latin, a.name) FROM osm.planet_osm_polygon a
       WHERE (a.place IN ('suburb', 'neighbourhood', 'quarter') OR a.boundary = 'administrative' AND a.admin_level IN ('9', '10'))
         AND a.name IS NOT NULL AND ST_Contains(a.way, ST_SetSRID(ST_MakePoint($1::float8, $2::float8), 3857))
       ORDER BY a.way_area LIMIT 1),
-    (SELECT n.name FROM osm.planet_osm_point n
+    (SELECT coalesce(n.name_latin, n.name) FROM osm.planet_osm_point n
       WHERE n.place IN ('suburb', 'neighbourhood', 'quarter') AND n.name IS NOT NULL
         AND ST_DWithin(n.way, ST_SetSRID(ST_MakePoint($1::float8, $2::float8), 3857), 1500 * $3::float8)
       ORDER BY n.way <-> ST_SetSRID(ST_MakePoint($1::float8, $2::float8), 3857) LIMIT 1)),
-  (SELECT t.name FROM osm.planet_osm_point t
+  (SELECT coalesce(t.name_latin, t.name) FROM osm.planet_osm_point t
     WHERE t.place IN ('city', 'town', 'village') AND t.name IS NOT NULL
       AND ST_DWithin(t.way, ST_SetSRID(ST_MakePoint($1::float8, $2::float8), 3857), 15000 * $3::float8)
     ORDER BY t.way <-> ST_SetSRID(ST_MakePoint($1::float8, $2::float8), 3857) LIMIT 1)
@@ -97,6 +98,9 @@ std::optional<StreetPlace> StreetNames::Find(double lat, double lon) const {
 std::optional<std::string> StreetNames::Phrase(double lat, double lon) const {
     std::optional<StreetPlace> p = Find(lat, lon);
     if (!p) return std::nullopt;
+    // Reduced before the parts are measured: a letter beyond Latin-1 may
+    // become two (Œ, OE).
+    for (std::string* part : {&p->street, &p->number, &p->area, &p->town}) *part = names::ToLatin1(*part);
     return gazetteer::ToPageText(Words(*p));
 }
 

@@ -9,11 +9,12 @@
 
 #include "server/database/database.h"
 #include "server/gazetteer/gazetteer.h"
+#include "server/streets/import_record.h"
 
 namespace streets {
 
 struct StreetPlace {
-    std::string street, number, area, town;  // UTF-8; number, area, town may be empty
+    std::string street, number, area, town;  // UTF-8 Latin forms; number, area, town may be empty
     double metres = 0;                        // to the street
 };
 
@@ -27,6 +28,9 @@ public:
     // Its phrase for the proximity page (named entities, at most 255
     // letters once the plug-in has read them), or nothing.
     std::optional<std::string> Phrase(double lat, double lon) const;
+    // What the last import brought in (ReadImportRecord). Throws
+    // database::Failure.
+    std::optional<ImportRecord> Imported() const { return ReadImportRecord(db_); }
 
 private:
     database::Database& db_;

@@ -30,7 +30,9 @@ for field in "Package: plivors-server" "Version: $version" "Architecture: amd64"
 done
 # Mapnik comes from the server's own links; the fonts it opens by name.
 grep -q "^ Depends:.*libmapnik" "$work/info" || fail "Depends does not bring Mapnik"
-grep -q "^ Depends:.*fonts-dejavu-core" "$work/info" || fail "Depends does not bring the fonts"
+for fonts in fonts-dejavu-core fonts-noto-core fonts-noto-cjk; do
+  grep -q "^ Depends:.*$fonts" "$work/info" || fail "Depends does not bring the fonts ($fonts)"
+done
 [ "$(dpkg-deb --info "$deb" conffiles)" = /etc/default/plivors-server ] || fail "conffiles is not the settings file"
 
 dpkg-deb --contents "$deb" | awk '{print $6}' > "$work/contents"

@@ -13,27 +13,6 @@ namespace {
 
 const char kSample[] = "norte-1000.plvr";
 
-std::string Check() {
-    std::string out;
-    int rc = RunCommand(HostCommand() + " --plugin \"" + EnvPath("PLIVORS_TEST_PLUGIN") + "\" check 2>&1", out);
-    return std::to_string(rc) + "\n" + out;
-}
-
-// Runs of blanks and line ends count as one blank: hints are wrapped.
-std::string Squeezed(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        bool blank = c == ' ' || c == '\n' || c == '\r';
-        if (!blank) out += c;
-        else if (out.empty() || out.back() != ' ') out += ' ';
-    }
-    return out;
-}
-
-bool Has(const std::string& out, const std::string& text) {
-    return Squeezed(out).find(Squeezed(text)) != std::string::npos;
-}
-
 class HostCheck : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -52,13 +31,14 @@ protected:
 TEST_F(HostCheck, AllThreeWorkAgainstOneServer) {
     SetEnv("PLIVORS_MAP_SERVER", Server());
     SetEnv("PLIVORS_DOWNLOAD_SERVER", Server() + "/");
-    std::string out = Check();
+    std::string out = RunHostCheck();
     EXPECT_EQ(out.substr(0, 2), "0\n") << out;
-    EXPECT_TRUE(Has(out, "plug-in version  4") && Has(out, "exports          9 of 9")) << out;
-    EXPECT_TRUE(Has(out, "map server       " + Server() + "  (from PLIVORS_MAP_SERVER)")) << out;
-    EXPECT_TRUE(Has(out, "download server  " + Server() + "  (from PLIVORS_DOWNLOAD_SERVER)")) << out;
-    EXPECT_TRUE(Has(out, "zone        ok") && Has(out, "place name  ok") && Has(out, "download    ok")) << out;
-    EXPECT_TRUE(Has(out, "a map descriptor") && Has(out, "all three work")) << out;
+    EXPECT_TRUE(HasWords(out, "plug-in version  4") && HasWords(out, "exports          9 of 9")) << out;
+    EXPECT_TRUE(HasWords(out, "map server       " + Server() + "  (from PLIVORS_MAP_SERVER)")) << out;
+    EXPECT_TRUE(HasWords(out, "download server  " + Server() + "  (from PLIVORS_DOWNLOAD_SERVER)")) << out;
+    EXPECT_TRUE(HasWords(out, "zone        ok") && HasWords(out, "place name  ok") && HasWords(out, "download    ok"))
+        << out;
+    EXPECT_TRUE(HasWords(out, "a map descriptor") && HasWords(out, "all three work")) << out;
 }
 
 TEST_F(HostCheck, EachFailureNamesItsCause) {
@@ -66,24 +46,26 @@ TEST_F(HostCheck, EachFailureNamesItsCause) {
     RemoveFile(offered);
     SetEnv("PLIVORS_MAP_SERVER", "http://127.0.0.1:1");
     SetEnv("PLIVORS_DOWNLOAD_SERVER", Server());
-    std::string out = Check();
+    std::string out = RunHostCheck();
     EXPECT_EQ(out.substr(0, 2), "1\n") << out;
-    EXPECT_TRUE(Has(out, "zone        FAILED") && Has(out, "Error opening URL 12029")) << out;
-    EXPECT_TRUE(Has(out, "Nothing accepts connections at 127.0.0.1:1")) << out;
-    EXPECT_TRUE(Has(out, "place name  FAILED") && Has(out, "The same server as the zone")) << out;
-    EXPECT_TRUE(Has(out, "download    FAILED") && Has(out, "Error HTTP 404") && Has(out, "does not offer")) << out;
-    EXPECT_TRUE(Has(out, "3 of 3 failed")) << out;
+    EXPECT_TRUE(HasWords(out, "zone        FAILED") && HasWords(out, "Error opening URL 12029")) << out;
+    EXPECT_TRUE(HasWords(out, "Nothing accepts connections at 127.0.0.1:1")) << out;
+    EXPECT_TRUE(HasWords(out, "place name  FAILED") && HasWords(out, "The same server as the zone")) << out;
+    EXPECT_TRUE(HasWords(out, "download    FAILED") && HasWords(out, "Error HTTP 404") &&
+                HasWords(out, "does not offer"))
+        << out;
+    EXPECT_TRUE(HasWords(out, "3 of 3 failed")) << out;
 
     // A server that answers maps with something other than a picture; the
     // download address left to its default.
     ASSERT_TRUE(WriteFile(offered, "VERSION=1\nIDMAPA=1000\n"));
     SetEnv("PLIVORS_MAP_SERVER", Server() + "/_opt/notgif");
     UnsetEnv("PLIVORS_DOWNLOAD_SERVER");
-    out = Check();
+    out = RunHostCheck();
     EXPECT_EQ(out.substr(0, 2), "1\n") << out;
-    EXPECT_TRUE(Has(out, "zone        FAILED") && Has(out, "not with a map picture")) << out;
-    EXPECT_TRUE(Has(out, "place name  ok")) << out;
-    EXPECT_TRUE(Has(out, "download server  http://localhost:8080  (built-in default")) << out;
+    EXPECT_TRUE(HasWords(out, "zone        FAILED") && HasWords(out, "not with a map picture")) << out;
+    EXPECT_TRUE(HasWords(out, "place name  ok")) << out;
+    EXPECT_TRUE(HasWords(out, "download server  http://localhost:8080  (built-in default")) << out;
 }
 
 // The progress bar's last line shows what arrived, even when the whole file

@@ -165,4 +165,51 @@ TEST_F(Browser, SearchMovesTheMapToThePlace) {
     EXPECT_NE(ReadFile(Env("PLIVORS_TEST_MAPS_LOG")).find("/tiles/10/501/"), std::string::npos);
 }
 
+// The operator's page in Chromium driven over its DevTools pipe
+// (page-click.js): what it shows, as JSON, after an optional click at x, y.
+std::string DrivenPage(const std::string& dir, const std::string& url, const std::string& click = "") {
+    std::string output;
+    const std::string command = "node '" + Env("PLIVORS_TEST_SOURCE") + "/tests/server/page-click.js' '" +
+                                JoinPath(dir, "chromium-driven") + "' '" + url + "' " + click + " 2>&1";
+    EXPECT_EQ(RunCommand(command, output), 0) << command << "\n" << output;
+    return output;
+}
+
+// A string or number field of that JSON ("" when absent).
+std::string Field(const std::string& json, const std::string& name) {
+    const std::string key = "\"" + name + "\":\"";
+    const size_t at = json.find(key);
+    if (at == std::string::npos) return "";
+    return json.substr(at + key.size(), json.find('"', at + key.size()) - at - key.size());
+}
+
+TEST_F(Browser, AClickNamesThePlaceAndTheAddressHoldsTheView) {
+    // The address opens the map there; the click asks for the place name as
+    // the plug-in does and shows its letters (ñ, not an entity).
+    std::string page = DrivenPage(dir_, maps_ + "/#map=12/40.41680/-3.70380", "300 300");
+    EXPECT_EQ(Field(page, "hash"), "#map=12/40.41680/-3.70380") << page;
+    EXPECT_EQ(Field(page, "zoom"), "12") << page;
+    const std::string lat = Field(page, "lat"), lon = Field(page, "lon");
+    EXPECT_NEAR(std::atof(lat.c_str()), 40.4168, 0.001) << page;
+    const size_t clicked = page.find("\"clicked\":");
+    ASSERT_NE(clicked, std::string::npos) << page;
+    const std::string clickLat = Field(page.substr(clicked), "lat"), clickLon = Field(page.substr(clicked), "lon");
+    EXPECT_NEAR(std::atof(clickLat.c_str()), 40.4168, 0.05) << page;
+    EXPECT_NEAR(std::atof(clickLon.c_str()), -3.7038, 0.05) << page;
+    // The phrase of the proximity page, its entity read: "... de X, España".
+    std::string name = Field(page, "name");
+    const std::string spain = ", Espa\xC3\xB1" "a";
+    ASSERT_GT(name.size(), spain.size()) << page;
+    EXPECT_EQ(name.substr(name.size() - spain.size()), spain) << page;
+    name.replace(name.size() - 3, 2, "&ntilde;");
+    const std::string answer = Get(maps_ + "/plivors/client?cmd=prox&mo=" + clickLat + "," + clickLon).body;
+    EXPECT_NE(answer.find("&nbsp;" + name + "</small>"), std::string::npos) << answer;
+    EXPECT_NE(Field(page, "attribution").find("\xC2\xA9 OpenStreetMap contributors"), std::string::npos) << page;
+    EXPECT_EQ(Field(page, "streets"), "none imported") << page;
+
+    // The address follows the view: a search moves the map, and the address with it.
+    page = DrivenPage(dir_, maps_ + "/#search=Madrid");
+    EXPECT_EQ(Field(page, "hash").compare(0, 15, "#map=10/40.4165"), 0) << page;
+}
+
 }  // namespace

@@ -1,11 +1,12 @@
 // Street maps end to end: the plug-in against a map server drawing central
-// Montevideo from a private PostGIS that the import command filled
-// (tools/run-test.sh --streets). Positions come from the OpenStreetMap data
+// Montevideo and Bangkok from a private PostGIS that the import command
+// filled (tools/run-test.sh --streets). Positions come from the OpenStreetMap data
 // itself, so that a fault in the import, the projection or the style shows
 // up as a street where it does not belong.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -163,6 +164,31 @@ TEST_F(StreetMaps, OverlappingStreetZonesAgreePixelForPixel) {
     EXPECT_EQ(st::Differing(a, b, 173, 91), 0);
 }
 
+TEST_F(StreetMaps, CoarseLevelsLeaveOutMinorStreetsAndKeepMotorways) {
+    // Half-way along Doctor Alejandro Gallinal, a residential street of
+    // Montevideo with no larger road within 350 m, and on a Bangkok expressway,
+    // both clear of any name at these levels.
+    const LonLat residential{-56.1051523, -34.8779370}, motorway{100.6276681, 13.8247902};
+    const Rgb kMinor{0xff, 0xff, 0xff}, kMinorCasing{0xbb, 0xbb, 0xbb};
+    const Rgb kMotorway{0xe8, 0x92, 0xa2}, kMotorwayCasing{0xdc, 0x2a, 0x67};
+    auto zone = [&](int level, LonLat p, Delivered& d) {
+        const double s = kLevels[level - 1];
+        return ZoneAround(p.lat, p.lon, static_cast<int>(400 * s), static_cast<int>(300 * s), d) &&
+               std::fabs(d.s - s) < 1e-9;
+    };
+    Delivered street4, street5;
+    ASSERT_TRUE(zone(4, residential, street4));
+    EXPECT_GT(Around(street4, residential, kMinor), 0.1) << "the street at level 4";
+    ASSERT_TRUE(zone(5, residential, street5));
+    EXPECT_EQ(Around(street5, residential, kMinor) + Around(street5, residential, kMinorCasing), 0.0)
+        << "a residential street at 40 m a pixel";
+    for (int level = 5; level <= 7; ++level) {
+        Delivered d;
+        ASSERT_TRUE(zone(level, motorway, d)) << level;
+        EXPECT_GT(Around(d, motorway, kMotorway) + Around(d, motorway, kMotorwayCasing), 0.1) << "level " << level;
+    }
+}
+
 TEST_F(StreetMaps, ALostDatabaseAnswers503UntilItReturns) {
     const std::string tools = Env("PLIVORS_TEST_SOURCE") + "/tools/database.sh";
     const std::string dir = Env("PLIVORS_TEST_DATABASE_DIR");
@@ -212,6 +238,99 @@ TEST_F(StreetMaps, AnImportReplacesTheDataWholeOrNotAtAll) {
     Delivered after;
     ASSERT_TRUE(ZoneAround(-34.9035, -56.1790, 1200, 900, after));
     EXPECT_EQ(after.Share(kSecondary), 0.0);
+}
+
+// What a host shows: every character a printable one of Latin-1, and no
+// question mark standing for a letter.
+bool Legible(const std::string& text) {
+    for (unsigned char c : text)
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0) || c == '?' || c == '&') return false;
+    return !text.empty();
+}
+
+// Dark label pixels around a point of the picture: how many, and how many
+// rows they span (two lines of text span about twice one).
+struct Ink {
+    int pixels = 0, rows = 0;
+};
+Ink InkAround(const Delivered& d, LonLat p) {
+    const int col = static_cast<int>(d.Col(p.lon)), row = static_cast<int>(d.Row(p.lat));
+    Ink ink;
+    int top = row + 40, bottom = row - 40;
+    for (int y = row - 40; y <= row + 40; ++y)
+        for (int x = col - 150; x <= col + 150; ++x) {
+            if (x < 0 || y < 0 || x >= d.width || y >= d.height) continue;
+            const Rgb c = d.At(x, y);
+            if (c.r > 0x48 || c.g > 0x48 || c.b > 0x48) continue;  // the labels' #222222
+            ++ink.pixels;
+            top = std::min(top, y), bottom = std::max(bottom, y);
+        }
+    ink.rows = bottom >= top ? bottom - top + 1 : 0;
+    return ink;
+}
+
+TEST_F(StreetMaps, NamesInEveryScriptReadInLatinLetters) {
+    // Our own extract: a street and its town in each script, imported as an
+    // operator would (it replaces the data before).
+    int status = 0;
+    const std::string output = Import(Env("PLIVORS_TEST_SOURCE") + "/tests/streets/scripts.osm", status);
+    ASSERT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("Latin names: 16 of 16"), std::string::npos) << output;
+    struct Street {
+        LonLat at;         // the street's middle
+        const char* tail;  // the answer's end (all of it where the romanisation is a standard one)
+    };
+    const Street streets[] = {
+        {{37.6050, 55.7570}, "Tverskaya ulitsa, Tverskoy, Mosc\xFA"},  // Russian by BGN/PCGN; name:es
+        {{23.7290, 37.9760}, "Od\xF3s Ermo\xFA, Ath\xEDna"},           // Greek by UNGEGN
+        {{34.7740, 32.0800}, "Dizengoff Street, tl 'vyv-yfw"},          // Hebrew, with name:en
+        {{31.2300, 30.0440}, ", El Cairo"},                             // Arabic
+        {{116.3960, 39.9070}, ", Pek\xEDn"},                           // Chinese
+        {{139.7640, 35.6720}, ", dong jing"},                          // Japanese, an empty name:es
+        {{100.5300, 13.7280}, ", Bangkok"},                            // Thai
+    };
+    for (const Street& street : streets) {
+        const std::string place = Place({street.at.lon, street.at.lat + 0.0002});
+        const std::string tail = street.tail;
+        EXPECT_TRUE(Legible(place)) << place;
+        EXPECT_TRUE(place.size() > tail.size() || tail[0] != ',') << place;
+        EXPECT_TRUE(place.size() >= tail.size() && place.compare(place.size() - tail.size(), tail.size(), tail) == 0)
+            << place;
+
+        // The label is drawn on the street and nowhere near it: the local
+        // name in its own letters, and the Latin form beneath it.
+        Delivered d;
+        ASSERT_TRUE(ZoneAround(street.at.lat, street.at.lon, 400, 300, d));
+        const Ink ink = InkAround(d, street.at);
+        EXPECT_GT(ink.pixels, 15) << tail;
+        EXPECT_GE(ink.rows, 15) << tail << ": one line where two were due";
+        EXPECT_EQ(InkAround(d, {street.at.lon, street.at.lat - 0.0014}).pixels, 0) << tail;
+    }
+    // A name of 300 letters: cut to the 255 the plug-in holds, at a letter,
+    // never inside one of the page's entities.
+    const std::string longest = Place({23.7500, 37.9902});
+    EXPECT_TRUE(Legible(longest)) << longest;
+    EXPECT_EQ(longest.size(), 255u) << longest;
+    EXPECT_EQ(longest.compare(0, 17, "Leof\xF3ros Vasil\xEDss"), 0) << longest;
+    // Off the data, GeoNames' places go through the same chain: Зуунмод,
+    // Mongolia, in Latin letters (it had no name at all before).
+    const std::string geonames = Place({106.9530, 47.7070});
+    EXPECT_EQ(geonames, "Dzuunmod, Mongolia");
+}
+
+TEST_F(StreetMaps, TheOperatorsPageNamesTheImportedData) {
+    // (After the extract in seven scripts.) The status names the file with
+    // a link to its extent; a click on a street shows its Latin name.
+    std::string output;
+    if (RunCommand("command -v chromium && command -v node", output) != 0) GTEST_SKIP() << "no chromium or node";
+    const std::string command = "node '" + Env("PLIVORS_TEST_SOURCE") + "/tests/server/page-click.js' '" +
+                                Env("PLIVORS_TEST_WORKDIR") + "/chromium' '" + Env("PLIVORS_TEST_STREETS") +
+                                "/#map=17/55.75700/37.60500' 350 350 2>&1";
+    ASSERT_EQ(RunCommand(command, output), 0) << output;
+    EXPECT_NE(output.find("\"name\":\"Tverskaya ulitsa, Tverskoy, Mosc\xC3\xBA\""), std::string::npos) << output;
+    EXPECT_NE(output.find("\"streets\":\"scripts.osm, imported 20"), std::string::npos) << output;
+    EXPECT_NE(output.find("8 roads, 0 buildings, 8 places, 0 addresses; 23.727, 13.728, 139.767, 55.761"),
+              std::string::npos) << output;
 }
 
 }  // namespace

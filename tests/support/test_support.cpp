@@ -169,6 +169,28 @@ int RunCommand(const std::string& commandLine, std::string& output) {
 
 std::string HostCommand() { return "\"" + EnvPath("PLIVORS_TEST_HOST") + "\""; }
 
+std::string RunHostCheck() {
+    std::string out;
+    int rc = RunCommand(HostCommand() + " --plugin \"" + EnvPath("PLIVORS_TEST_PLUGIN") + "\" check 2>&1", out);
+    return std::to_string(rc) + "\n" + out;
+}
+
+namespace {
+std::string Squeezed(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        bool blank = c == ' ' || c == '\n' || c == '\r';
+        if (!blank) out += c;
+        else if (out.empty() || out.back() != ' ') out += ' ';
+    }
+    return out;
+}
+}  // namespace
+
+bool HasWords(const std::string& out, const std::string& text) {
+    return Squeezed(out).find(Squeezed(text)) != std::string::npos;
+}
+
 std::string Server() { return Env("PLIVORS_TEST_SERVER"); }
 
 std::vector<std::string> ServerLog() {

@@ -38,6 +38,12 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 int RunCommand(const std::string& commandLine, std::string& output);
 // The reference host of this build, quoted, ready for RunCommand.
 std::string HostCommand();
+// plivors-host check of the plug-in under test: its exit status, a line
+// end, then all it printed.
+std::string RunHostCheck();
+// Whether text is in out, runs of blanks and line ends counting as one
+// blank (the host wraps its hints).
+bool HasWords(const std::string& out, const std::string& text);
 
 // Base address of the stand-in server, or "" when the test runs without one.
 std::string Server();

@@ -32,6 +32,7 @@ struct Address {
     std::string url;
     std::string variable;
     bool fromEnvironment = false;
+    std::string scheme;
     std::string host;
     std::string port;
 };
@@ -46,10 +47,10 @@ Address Resolve(const char* variable, const char* fallback) {
     a.url = a.fromEnvironment ? value : fallback;
     while (!a.url.empty() && a.url.back() == '/') a.url.pop_back();
     std::string rest = a.url;
-    std::string scheme = "http";
+    a.scheme = "http";
     size_t sep = rest.find("://");
     if (sep != std::string::npos) {
-        scheme = rest.substr(0, sep);
+        a.scheme = rest.substr(0, sep);
         rest = rest.substr(sep + 3);
     }
     rest = rest.substr(0, rest.find('/'));
@@ -60,7 +61,7 @@ Address Resolve(const char* variable, const char* fallback) {
         a.port = rest.substr(colon + 1);
     } else {
         a.host = rest;
-        a.port = scheme == "https" ? "443" : "80";
+        a.port = a.scheme == "https" ? "443" : "80";
     }
     return a;
 }
@@ -71,10 +72,52 @@ const char* kProxyAdvice =
     "If this computer reaches the web through a proxy, exclude this address from it (Windows: Internet Options, "
     "Connections, LAN settings; Linux: no_proxy).";
 
+// What a refused certificate or a failed TLS handshake means, or "" for any
+// other code. The plug-in never talks past a certificate it refused: the
+// server may be an impostor, so the advice is to mend the certificate or the
+// address, never to look away.
+std::string SecureHint(unsigned long code, const Address& a) {
+    const std::string certificate = "The certificate of " + Where(a) + " ";
+    const std::string untrusted =
+        ", so the plug-in does not talk to that server: it could be an impostor. If it is your own server, give "
+        "it a certificate from a public authority with its whole chain (certbot's fullchain.pem); if your "
+        "organisation has its own authority, add that authority to this computer's trusted ones.";
+    switch (code) {
+        case kErrorCertificadoNoValido:
+            return certificate + "is not from an authority this computer trusts (it is self-signed or from a "
+                   "private authority)" + untrusted;
+        case kErrorRevocacionFallida:
+            return certificate + "cannot be traced to an authority this computer trusts, or that authority's "
+                   "list of withdrawn certificates cannot be reached" + untrusted;
+        case kErrorFechaCertificado:
+            return certificate + "has expired or is not valid yet. Check that this computer's date and time are "
+                   "right; if they are, the server's operator must renew the certificate (certbot renew).";
+        case kErrorNombreCertificado:
+            return certificate + "is made for another name than '" + a.host + "'. Write the address with the "
+                   "name the certificate is made for in " + a.variable + " (an IP address or a nickname is not "
+                   "covered); if the name is right, the operator must get a certificate that covers it.";
+        case kErrorCertificadoInvalido:
+            return certificate + "is not valid for a web server (damaged, revoked or made for another use): "
+                   "the server's operator must replace it.";
+        case kErrorCanalSeguro:
+            return "No secure connection could be made with " + Where(a) + ": nothing there speaks https on that "
+                   "port (if the server speaks plain http there, write http:// in " + a.variable + "), or it "
+                   "offers only outdated versions of TLS.";
+        default:
+            return "";
+    }
+}
+
 // Plain-language reading of a failure of the HTTP client, or "" when the
 // message is not one of its connection failures.
 std::string ConnectionHint(const std::string& message, const Address& a) {
     TFalloRed failure = LeeFalloRed(message.c_str());
+    // An https server that receives plain http answers 400 and names the
+    // mistake in a page the plug-in does not show.
+    if (failure.tipo == TTipoFallo::kEstado && failure.codigo == 400 && a.scheme == "http")
+        return "The server at " + Where(a) + " rejected the request as malformed (HTTP 400). That is how an "
+               "https server answers plain http: if it is one, write https://" + Where(a) + " in " + a.variable +
+               ".";
     switch (failure.tipo) {
         case TTipoFallo::kSinRed:
             return "The system reports no network connection. Check that this computer is connected.";
@@ -100,19 +143,19 @@ std::string ConnectionHint(const std::string& message, const Address& a) {
                    ", or use the server's IP address. " + kProxyAdvice;
         case kErrorUrlNoValida:
         case kErrorEsquemaDesconocido:
-            return "'" + a.url + "' is not a usable address: write it as http://HOST:PORT in " + a.variable + ".";
+            return "'" + a.url + "' is not a usable address: write it as http://HOST:PORT or https://HOST:PORT "
+                   "in " + a.variable + ".";
         case kErrorConexionAbortada:
         case kErrorConexionReiniciada:
         case kErrorRespuestaNoValida:
             return "Something at " + Where(a) + " took the connection but did not answer as a web server: "
-                   "a wrong port, or not a Plivors server. " + kProxyAdvice;
-        case kErrorCertificadoNoValido:
-        case kErrorFechaCertificado:
-        case kErrorNombreCertificado:
-        case kErrorCanalSeguro:
-            return "The secure connection failed: Plivors servers speak plain http://, not https://.";
-        default:
+                   "a wrong port, an https server asked with http:// (write https:// in " + a.variable +
+                   "), or not a Plivors server. " + kProxyAdvice;
+        default: {
+            std::string secure = SecureHint(failure.codigo, a);
+            if (!secure.empty()) return secure;
             return "Unexpected failure. Compare with the server's own log, and check " + a.variable + ".";
+        }
     }
 }
 

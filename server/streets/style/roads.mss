@@ -11,6 +11,12 @@
 
 // Every rule sets its own colour: a rule that sets only the caps would draw
 // every other road as a black line.
+// As the standard map, levels 5 to 7 (carto's zooms 10 to 12) leave out
+// residential, service and other minor streets: at 40 m a pixel and coarser
+// they would merge into a grey mesh. The layer's query drops them too, so
+// that the database does not send what is not drawn; there its main roads
+// are those of the import's partial index (server/streets/import.cpp), which
+// these levels then read alone, simplified to half a pixel.
 // Fill widths by zoom (z10 .. z17); casings add a pixel (1.5 from z16) each side.
 #streets-roads {
   ::casing[zoom >= 11] {
@@ -84,14 +90,12 @@
       [zoom >= 16] { line-width: 11; }
       [zoom >= 17] { line-width: 16; }
     }
-    [kind = 'minor'][zoom >= 11], [kind = 'pedestrian'][zoom >= 12] {
+    [kind = 'minor'][zoom >= 13], [kind = 'pedestrian'][zoom >= 13] {
       line-cap: round;
       line-join: round;
       line-color: @minor;
       [kind = 'pedestrian'] { line-color: @pedestrian; }
-      [zoom < 13] { line-color: @minor-casing; line-width: 0.6; }
-      [zoom >= 12] { line-width: 1; }
-      [zoom >= 13] { line-width: 2.5; }
+      line-width: 2.5;
       [zoom >= 15] { line-width: 6; }
       [zoom >= 16] { line-width: 10; }
       [zoom >= 17] { line-width: 15; }
