@@ -89,23 +89,28 @@ bool Complete(options::Settings& s, const Places& defaults) {
     return true;
 }
 
+std::vector<std::string> StyleFiles(const std::vector<render::StyleFile>& styles) {
+    std::vector<std::string> files;
+    for (const render::StyleFile& s : styles) files.push_back(s.file);
+    return files;
+}
+
 // What the blocks are drawn from, as the server starts: the style files and
 // the data folders (the street import is polled apart).
 std::string DrawnFrom(const std::vector<render::StyleFile>& styles, const std::string& data) {
-    std::vector<std::string> files;
-    for (const render::StyleFile& s : styles) files.push_back(s.file);
-    return blocks::Fingerprint(files, {data, styles.front().base});
+    return blocks::Fingerprint(StyleFiles(styles), {data, styles.front().base});
 }
 
-// Where each level's palette is sampled: the largest places, and the middle
-// of the street data when there is a database.
+// Where each level's palette is sampled: the largest places, and main
+// streets spread over the street data when there is a database.
 blocks::BlockMaps::Samples PaletteSamples(const gazetteer::Gazetteer& places, database::Database* db) {
     return [&places, db] {
         std::vector<std::pair<double, double>> points;
         for (const gazetteer::Place* p : places.Largest(3))
             points.emplace_back(geo::MercatorX(p->lon), geo::MercatorY(p->lat));
         try {
-            if (db != nullptr) points.push_back(streets::ImportCentre(*db));
+            if (db != nullptr)
+                for (const auto& p : streets::StreetSamples(*db, 3)) points.push_back(p);
         } catch (const std::exception&) {  // no streets there: the samples' own draws tell
         }
         return points;
@@ -144,7 +149,8 @@ int Run(front::Server& server, const options::Settings& s, const Places& default
     database::Database* db = street.db.get();
     blocks::Generation generation(DrawnFrom(styles, s.data), db == nullptr ? std::function<std::string()>()
                                                                            : [db] { return streets::ImportName(*db); });
-    blocks::BlockMaps maps(*renderer, blockMemory, blockDisk.get(), PaletteSamples(places, db));
+    blocks::BlockMaps maps(*renderer, blockMemory, blockDisk.get(), PaletteSamples(places, db),
+                           blocks::StyleColours(StyleFiles(styles)));
     front::RequestLog requests(s.serving.logFile);
     Statistics statistics;
     std::optional<streets::StreetNames> streetNames;

@@ -53,8 +53,10 @@ struct BlockMaps::Gathering {
     }
 };
 
-BlockMaps::BlockMaps(render::Renderer& renderer, MemoryStore& memory, DiskStore* disk, Samples samples)
-    : renderer_(renderer), memory_(memory), disk_(disk), samples_(std::move(samples)) {}
+BlockMaps::BlockMaps(render::Renderer& renderer, MemoryStore& memory, DiskStore* disk, Samples samples,
+                     std::set<uint32_t> styleColours)
+    : renderer_(renderer), memory_(memory), disk_(disk), samples_(std::move(samples)),
+      styleColours_(std::move(styleColours)) {}
 
 void BlockMaps::Zone(const std::string& generation, int level, int width, int height, double x, double y,
                      Done done) {
@@ -210,7 +212,7 @@ BlockMaps::PalettePtr BlockMaps::ChoosePalette(const std::string& generation, co
         pictures.push_back(draw(plane.blockSize, plane.blockSize, BlockLeft(plane, id.column), BlockTop(plane, id.row),
                                 plane.metresPerPixel, kLabelBuffer));
     }
-    auto palette = std::make_shared<const Palette>(Palette::FromSamples(pictures, plane.blockSize));
+    auto palette = std::make_shared<const Palette>(Palette::FromSamples(pictures, plane.blockSize, styleColours_));
     const std::string name = generation + "/" + plane.name;
     if (disk_ != nullptr) disk_->Write(name + "/palette", palette->Serialised());
     std::lock_guard<std::mutex> lock(mutex_);

@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,7 +34,9 @@ public:
     // render worker (it may wait on a database, and throw).
     using Samples = std::function<std::vector<std::pair<double, double>>()>;
     // disk may be null: memory only.
-    BlockMaps(render::Renderer& renderer, MemoryStore& memory, DiskStore* disk, Samples samples);
+    // styleColours: kept exact in every palette (StyleColours).
+    BlockMaps(render::Renderer& renderer, MemoryStore& memory, DiskStore* disk, Samples samples,
+              std::set<uint32_t> styleColours = {});
 
     using Done = std::function<void(std::string picture, std::exception_ptr error)>;
     // A GIF of width x height pixels (0 counting as 1) centred on (x, y).
@@ -65,6 +68,7 @@ private:
     MemoryStore& memory_;
     DiskStore* disk_;
     Samples samples_;
+    std::set<uint32_t> styleColours_;
     std::mutex mutex_;
     std::map<std::string, std::vector<Got>> pending_;  // by block path: who waits for its draw
     std::map<std::string, PalettePtr> palettes_;       // by generation/plane

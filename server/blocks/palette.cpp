@@ -4,7 +4,10 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <regex>
 #include <set>
 #include <stdexcept>
 #include <unordered_map>
@@ -30,7 +33,8 @@ std::set<uint32_t> Fixed() {
     return fixed;
 }
 
-std::vector<Colour> Quantised(const std::vector<std::vector<uint8_t>>& samples, int side) {
+std::vector<Colour> Quantised(const std::vector<std::vector<uint8_t>>& samples, int side,
+                              const std::set<uint32_t>& fixed) {
     Owned<liq_attr> attr(liq_attr_create(), liq_attr_destroy);
     if (!attr) throw std::runtime_error("libimagequant: no attributes");
     liq_set_max_colors(attr.get(), 256);
@@ -42,7 +46,7 @@ std::vector<Colour> Quantised(const std::vector<std::vector<uint8_t>>& samples, 
         if (!image || liq_histogram_add_image(histogram.get(), attr.get(), image.get()) != LIQ_OK)
             throw std::runtime_error("libimagequant: bad sample");
     }
-    for (uint32_t c : Fixed())
+    for (uint32_t c : fixed)
         liq_histogram_add_fixed_color(histogram.get(), liq_color{uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), 255}, 0);
     liq_result* raw = nullptr;
     if (liq_histogram_quantize(histogram.get(), attr.get(), &raw) != LIQ_OK)
@@ -62,11 +66,14 @@ Palette::Palette(std::vector<Colour> colours) : colours_(std::move(colours)) {
     checksum_ = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
 }
 
-Palette Palette::FromSamples(const std::vector<std::vector<uint8_t>>& samples, int side) {
-    std::set<uint32_t> distinct = Fixed();
+Palette Palette::FromSamples(const std::vector<std::vector<uint8_t>>& samples, int side,
+                             const std::set<uint32_t>& styleColours) {
+    std::set<uint32_t> fixed = Fixed();
+    fixed.insert(styleColours.begin(), styleColours.end());
+    std::set<uint32_t> distinct = fixed;
     for (const std::vector<uint8_t>& rgba : samples)
         for (size_t i = 0; i + 3 < rgba.size() && distinct.size() <= 256; i += 4) distinct.insert(Rgb(&rgba[i]));
-    if (distinct.size() > 256) return Palette(Quantised(samples, side));
+    if (distinct.size() > 256) return Palette(Quantised(samples, side, fixed));
     std::vector<Colour> colours;
     for (uint32_t c : distinct) colours.push_back({uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
     return Palette(std::move(colours));
@@ -121,6 +128,20 @@ std::optional<Palette> Palette::Parse(const std::string& bytes) {
     for (size_t i = 0; i < count; ++i)
         colours.push_back({uint8_t(bytes[1 + 3 * i]), uint8_t(bytes[2 + 3 * i]), uint8_t(bytes[3 + 3 * i])});
     return Palette(std::move(colours));
+}
+
+std::set<uint32_t> StyleColours(const std::vector<std::string>& files) {
+    static const std::regex kHex("#([0-9a-fA-F]{6})\\b");
+    std::set<uint32_t> colours;
+    for (const std::string& file : files) {
+        std::ifstream in(file);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        for (std::sregex_iterator m(text.begin(), text.end(), kHex), end; m != end; ++m)
+            colours.insert(static_cast<uint32_t>(std::stoul((*m)[1].str(), nullptr, 16)));
+    }
+    // Fixed colours beyond what a palette holds would leave none to choose.
+    while (colours.size() > 128) colours.erase(std::prev(colours.end()));
+    return colours;
 }
 
 }  // namespace blocks

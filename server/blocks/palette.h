@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -21,10 +22,11 @@ public:
     explicit Palette(std::vector<Colour> colours);
 
     // The colours of sample pictures (RGBA, side x side) beside fixed ones
-    // (a coarse cube, greys): all of them when there are at most 256, else
-    // libimagequant's choice from their joint histogram around the fixed
-    // ones. Throws std::runtime_error when libimagequant fails.
-    static Palette FromSamples(const std::vector<std::vector<uint8_t>>& rgbaSamples, int side);
+    // (the style's own colours, a coarse cube, greys): all of them when there
+    // are at most 256, else libimagequant's choice from their joint histogram
+    // around the fixed ones. Throws std::runtime_error when libimagequant fails.
+    static Palette FromSamples(const std::vector<std::vector<uint8_t>>& rgbaSamples, int side,
+                               const std::set<uint32_t>& styleColours = {});
 
     // Each pixel's index (nearest colour, the lowest index on a tie).
     std::vector<uint8_t> Indices(const uint8_t* rgba, size_t pixels) const;
@@ -42,5 +44,9 @@ private:
     std::vector<Colour> colours_;
     uint32_t checksum_ = 0;
 };
+
+// The colours a style names (#rrggbb, as 0xRRGGBB) in its files: its fills
+// and lines come out exact, not as the nearest of the coarse fixed colours.
+std::set<uint32_t> StyleColours(const std::vector<std::string>& files);
 
 }  // namespace blocks

@@ -71,12 +71,20 @@ std::string ImportName(database::Database& db) {
     return PQntuples(r.get()) == 1 ? std::string("import") + PQgetvalue(r.get(), 0, 0) : std::string("none");
 }
 
-std::pair<double, double> ImportCentre(database::Database& db) {
-    database::Result r = db.Query(std::string("SELECT coalesce(ST_X(c), 0), coalesce(ST_Y(c), 0) FROM (SELECT "
-                                              "ST_Centroid(ST_Extent(way)) AS c FROM ") +
-                                      kLiveSchema + ".planet_osm_line) AS extent",
-                                  {});
-    return {std::atof(PQgetvalue(r.get(), 0, 0)), std::atof(PQgetvalue(r.get(), 0, 1))};
+std::vector<std::pair<double, double>> StreetSamples(database::Database& db, int count) {
+    // Every n-th main street in id order: extracts get ids of their own
+    // ranges, so each is sampled, and the same data gives the same points.
+    const std::string n = std::to_string(count);
+    database::Result r = db.Query(
+        "SELECT ST_X(p), ST_Y(p) FROM (SELECT ST_LineInterpolatePoint(way, 0.5) AS p, row_number() OVER (ORDER BY osm_id)"
+        " AS i, count(*) OVER () AS total FROM " + std::string(kLiveSchema) +
+            ".planet_osm_line WHERE highway IN ('primary', 'secondary', 'tertiary') AND GeometryType(way) = 'LINESTRING')"
+            " AS roads WHERE (i - 1) % greatest(total / " + n + ", 1) = total / " + n + " / 2 ORDER BY i LIMIT " + n,
+        {});
+    std::vector<std::pair<double, double>> points;
+    for (int row = 0; row < PQntuples(r.get()); ++row)
+        points.emplace_back(std::atof(PQgetvalue(r.get(), row, 0)), std::atof(PQgetvalue(r.get(), row, 1)));
+    return points;
 }
 
 }  // namespace streets

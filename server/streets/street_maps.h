@@ -36,7 +36,9 @@ StreetMaps SetUp(const std::string& url, bool ownStyle, const std::string& stree
 // The name of the import being served: each import swaps in a new schema,
 // with an identity of its own. Throws database::Unavailable.
 std::string ImportName(database::Database& db);
-// The middle of the imported streets, in Mercator metres (0, 0 when there are none).
-std::pair<double, double> ImportCentre(database::Database& db);
+// Points on main streets spread over the imported data (several extracts
+// imported together each get theirs), in Mercator metres; none when there
+// are no streets.
+std::vector<std::pair<double, double>> StreetSamples(database::Database& db, int count);
 
 }  // namespace streets

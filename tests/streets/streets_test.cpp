@@ -165,10 +165,11 @@ TEST_F(StreetMaps, OverlappingStreetZonesAgreePixelForPixel) {
 }
 
 TEST_F(StreetMaps, CoarseLevelsLeaveOutMinorStreetsAndKeepMotorways) {
-    // Half-way along Doctor Alejandro Gallinal, a residential street of
-    // Montevideo with no larger road within 350 m, and on a Bangkok expressway,
-    // both clear of any name at these levels.
-    const LonLat residential{-56.1051523, -34.8779370}, motorway{100.6276681, 13.8247902};
+    // A third of the way along Doctor Alejandro Gallinal, a residential
+    // street of Montevideo with no larger road within 300 m, and on a Bangkok
+    // expressway, both clear of any name at these levels (blocks place
+    // "Malvin Norte" over the street's middle at level 5).
+    const LonLat residential{-56.1026455, -34.8809882}, motorway{100.6276681, 13.8247902};
     const Rgb kMinor{0xff, 0xff, 0xff}, kMinorCasing{0xbb, 0xbb, 0xbb};
     const Rgb kMotorway{0xe8, 0x92, 0xa2}, kMotorwayCasing{0xdc, 0x2a, 0x67};
     auto zone = [&](int level, LonLat p, Delivered& d) {
