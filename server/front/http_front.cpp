@@ -46,8 +46,10 @@ const int kLingerSeconds = 2;
 // without its body; no body at all where the status allows none.
 Message ToMessage(const Answer& answer, bool head, bool keepAlive, int idleSeconds) {
     Message m;
-    m.result(static_cast<unsigned>(answer.status));
-    const bool bodiless = answer.status == 304 || answer.status == 204 || answer.status < 200;
+    // A status HTTP cannot carry (Beast refuses it) is the service's fault.
+    const int status = answer.status >= 100 && answer.status <= 999 ? answer.status : 500;
+    m.result(static_cast<unsigned>(status));
+    const bool bodiless = status == 304 || status == 204 || status < 200;
     if (!bodiless) {
         if (!answer.type.empty()) m.set(http::field::content_type, answer.type);
         m.body() = {answer.body->data(), answer.body->size()};

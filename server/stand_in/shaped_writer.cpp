@@ -34,7 +34,7 @@ public:
         done_ = std::move(done);
         timer_.emplace(stream.get_executor());
         const unsigned status = message.result_int();
-        const bool bodiless = status < 200 || status == 204 || status == 304;
+        const bool bodiless = status < 200 || status == 204 || status == 304;  // as the front made it
         if (d_.chunked && !bodiless) message.chunked(true);
         std::ostringstream header;
         header << message.base();
