@@ -87,6 +87,43 @@ bool Database::Reachable() const {
     return up;
 }
 
+namespace {
+
+// How libpq words a connection that broke or could not be made, and how
+// Mapnik's PostGIS datasource words a connection it could not get: its
+// exceptions carry no type or SQLSTATE, only this text.
+bool SaysLost(const std::string& text) {
+    static const char* const words[] = {
+        "server closed the connection unexpectedly", "no connection to the server", "could not send data to server",
+        "could not receive data from server", "connection to server", "could not connect to server",
+        "terminating connection due to administrator command", "the database system is shutting down",
+        "the database system is starting up", "the database system is in recovery mode",
+        "Postgis Plugin: Null connection", "Postgis Plugin: bad connection", "Bad connection"};
+    for (const char* w : words)
+        if (text.find(w) != std::string::npos) return true;
+    return false;
+}
+
+}  // namespace
+
+bool Database::Lost(const std::exception_ptr& failure) const {
+    bool lost = false;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const Unavailable&) {
+        lost = true;
+    } catch (const StatementFailed&) {
+    } catch (const std::exception& e) {
+        lost = SaysLost(e.what());
+    } catch (...) {
+    }
+    if (lost) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        connected_ = false;
+    }
+    return lost;
+}
+
 Connection Database::Take() {
     {
         std::lock_guard<std::mutex> lock(mutex_);

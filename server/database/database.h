@@ -6,6 +6,7 @@
 
 #include <libpq-fe.h>
 
+#include <exception>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -61,6 +62,10 @@ public:
     bool Connected() const;
     // Asks the server now (libpq's ping, a second at most).
     bool Reachable() const;
+    // Whether a failure of this database's use, here or in Mapnik's PostGIS
+    // datasource, says the connection is gone or cannot be made (rather than
+    // that a statement failed); remembered for Connected. Asks nothing.
+    bool Lost(const std::exception_ptr& failure) const;
 
     // Runs sql on a pooled connection; a connection found broken is
     // replaced once, so that the first query after the server came back

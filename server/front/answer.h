@@ -1,5 +1,5 @@
 // What the HTTP front hands to a service and what it gets back: a parsed
-// request, and an answer with the way its bytes should leave. A service
+// request, and an answer (which the front sends as a Beast message). A service
 // answers through a Reply, at once or later from any thread (a render
 // worker), so that no connection ever holds a thread while it waits.
 #pragma once
@@ -22,24 +22,14 @@ struct Request {
     bool head() const { return method == "HEAD"; }
 };
 
-// How the bytes of an answer leave: all at once by default; the test
-// stand-in shapes them to play a misbehaving server.
-struct Delivery {
-    int delayMs = 0;         // before the status line
-    size_t piece = 0;        // body in pieces of this size (0: whole)
-    int pauseMs = 0;         // between pieces
-    bool chunked = false;    // no Content-Length; chunked transfer coding
-    long long drop = -1;     // close after this many body bytes
-    int stallMs = 0;         // pause once in the middle of the body
-    int lingerMs = 0;        // pause before the last chunk of a chunked body
-};
+class Writer;  // writer.h
 
 struct Answer {
     int status = 200;
     std::string type;  // Content-Type
     std::shared_ptr<const std::string> body = std::make_shared<const std::string>();
     std::vector<std::pair<std::string, std::string>> fields;  // further header fields
-    Delivery delivery;
+    std::shared_ptr<Writer> writer;  // how its bytes leave; none: whole, at once
 
     void Set(int code, std::string content, std::string contentType) {
         status = code;

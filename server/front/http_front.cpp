@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "server/front/request_reading.h"
+#include "server/front/writer.h"
 #include "server/markup.h"
 
 namespace front {
@@ -40,6 +41,26 @@ const size_t kLargestPiece = 1 << 20;
 // read and dropped for this long, so that closing with unread bytes does
 // not reset the connection before the client has read its answer.
 const int kLingerSeconds = 2;
+
+// The answer as a Beast message: for HEAD the header of the whole answer
+// without its body; no body at all where the status allows none.
+Message ToMessage(const Answer& answer, bool head, bool keepAlive, int idleSeconds) {
+    Message m;
+    // A status HTTP cannot carry (Beast refuses it) is the service's fault.
+    const int status = answer.status >= 100 && answer.status <= 999 ? answer.status : 500;
+    m.result(static_cast<unsigned>(status));
+    const bool bodiless = status == 304 || status == 204 || status < 200;
+    if (!bodiless) {
+        if (!answer.type.empty()) m.set(http::field::content_type, answer.type);
+        m.body() = {answer.body->data(), answer.body->size()};
+    }
+    for (const auto& f : answer.fields) m.insert(f.first, f.second);
+    m.keep_alive(keepAlive);
+    if (keepAlive) m.set(http::field::keep_alive, "timeout=" + std::to_string(idleSeconds));
+    m.prepare_payload();
+    if (head) m.body() = {};
+    return m;
+}
 
 }  // namespace
 
@@ -66,7 +87,7 @@ namespace {
 class Session : public std::enable_shared_from_this<Session> {
 public:
     Session(tcp::socket socket, std::shared_ptr<Server::Shared> shared)
-        : stream_(std::move(socket)), timer_(stream_.get_executor()), shared_(std::move(shared)) {
+        : stream_(std::move(socket)), shared_(std::move(shared)) {
         buffer_.max_size(shared_->limits.requestLine + shared_->limits.headers + 4096);
         ++shared_->open;
     }
@@ -195,104 +216,31 @@ private:
 
     void Send(Answer answer) {
         answer_ = std::move(answer);
-        if (answer_.delivery.delayMs > 0) {
-            timer_.expires_after(std::chrono::milliseconds(answer_.delivery.delayMs));
-            timer_.async_wait([self = shared_from_this()](beast::error_code) { self->WriteHead(); });
-        } else {
-            WriteHead();
+        if (shared_->stopping) keepAlive_ = false;
+        message_ = ToMessage(answer_, head_, keepAlive_, shared_->limits.idleSeconds);
+        const std::chrono::seconds timeout(shared_->limits.sendSeconds);
+        if (answer_.writer) {
+            return answer_.writer->Write(stream_, message_, head_, timeout, [self = shared_from_this()](bool whole) {
+                whole ? self->Done() : self->Close();
+            });
         }
+        serializer_.emplace(message_);
+        WriteSome();
     }
 
-    void WriteHead() {
-        const Delivery& d = answer_.delivery;
-        const int status = answer_.status;
-        std::string& h = header_;
-        h = "HTTP/1.1 " + std::to_string(status) + " " +
-            std::string(http::obsolete_reason(http::int_to_status(static_cast<unsigned>(status)))) + "\r\n";
-        const bool bodiless = status == 304 || status == 204 || (status >= 100 && status < 200);
-        if (!bodiless) {
-            if (d.chunked) h += "Transfer-Encoding: chunked\r\n";
-            else h += "Content-Length: " + std::to_string(answer_.body->size()) + "\r\n";
-        }
-        if (!answer_.type.empty() && !bodiless) h += "Content-Type: " + answer_.type + "\r\n";
-        for (const auto& f : answer_.fields) h += f.first + ": " + f.second + "\r\n";
-        if (!keepAlive_ || shared_->stopping) {
-            keepAlive_ = false;
-            h += "Connection: close\r\n";
-        } else {
-            h += "Keep-Alive: timeout=" + std::to_string(shared_->limits.idleSeconds) + "\r\n";
-        }
-        h += "\r\n";
-        size_ = head_ || bodiless ? 0 : answer_.body->size();
-        stop_ = d.drop >= 0 ? std::min(size_, static_cast<size_t>(d.drop)) : size_;
-        offset_ = 0;
-        stalled_ = false;
-        headSent_ = false;
-        WritePiece();
-    }
-
-    void WritePiece() {
-        const Delivery& d = answer_.delivery;
-        if (offset_ >= stop_ && headSent_) return Finish();
-        size_t n = stop_ - offset_;
-        if (d.piece > 0) n = std::min(n, d.piece);
-        n = std::min(n, kLargestPiece);
-        const size_t middle = size_ / 2;
-        if (d.stallMs > 0 && !stalled_) {
-            if (offset_ >= middle) {
-                if (!headSent_) return Write(0);  // the pause comes after the head
-                stalled_ = true;
-                timer_.expires_after(std::chrono::milliseconds(d.stallMs));
-                return timer_.async_wait([self = shared_from_this(), n](beast::error_code) { self->Write(n); });
-            }
-            if (offset_ + n > middle) n = middle - offset_;
-        }
-        Write(n);
-    }
-
-    void Write(size_t n) {
-        std::vector<net::const_buffer> out;
-        if (!headSent_) out.push_back(net::buffer(header_));
-        if (n > 0) {
-            if (answer_.delivery.chunked) {
-                char size[24];
-                chunkHead_.assign(size, static_cast<size_t>(std::snprintf(size, sizeof size, "%zx\r\n", n)));
-                out.push_back(net::buffer(chunkHead_));
-            }
-            out.push_back(net::buffer(answer_.body->data() + offset_, n));
-            if (answer_.delivery.chunked) out.push_back(net::buffer("\r\n", 2));
-        }
+    void WriteSome() {
+        serializer_->limit(kLargestPiece);
         stream_.expires_after(std::chrono::seconds(shared_->limits.sendSeconds));
-        net::async_write(stream_, out, [self = shared_from_this(), n](beast::error_code ec, size_t) {
+        http::async_write_some(stream_, *serializer_, [self = shared_from_this()](beast::error_code ec, size_t) {
             if (ec) return self->Close();
-            self->headSent_ = true;
-            self->offset_ += n;
-            const Delivery& d = self->answer_.delivery;
-            if (n > 0 && d.piece > 0 && self->offset_ < self->stop_ && d.pauseMs > 0) {
-                self->timer_.expires_after(std::chrono::milliseconds(d.pauseMs));
-                return self->timer_.async_wait([self](beast::error_code) { self->WritePiece(); });
-            }
-            self->WritePiece();
+            if (!self->serializer_->is_done()) return self->WriteSome();
+            self->serializer_.reset();
+            self->Done();
         });
     }
 
-    // The body has gone as far as it should.
-    void Finish() {
-        const Delivery& d = answer_.delivery;
-        if (stop_ < size_) return Close();  // cut short on purpose
-        if (d.chunked && !head_ && size_ == answer_.body->size()) {
-            answer_.delivery.chunked = false;  // the last chunk goes once
-            timer_.expires_after(std::chrono::milliseconds(d.lingerMs));
-            return timer_.async_wait([self = shared_from_this()](beast::error_code) {
-                self->stream_.expires_after(std::chrono::seconds(self->shared_->limits.sendSeconds));
-                net::async_write(self->stream_, net::buffer("0\r\n\r\n", 5),
-                                 [self](beast::error_code ec, size_t) { ec ? self->Close() : self->Done(); });
-            });
-        }
-        Done();
-    }
-
     void Done() {
+        message_ = Message();
         answer_ = Answer();
         if (!keepAlive_ || shared_->stopping) return Linger();
         Next();
@@ -324,18 +272,16 @@ private:
     }
 
     beast::tcp_stream stream_;
-    net::steady_timer timer_;
     std::shared_ptr<Server::Shared> shared_;
     std::list<std::weak_ptr<Session>>::iterator place_;
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
     Clock::time_point firstByte_;
     bool idle_ = false, busy_ = false, keepAlive_ = false, head_ = false;
-    // The answer being sent.
+    // The answer being sent: its body stays with answer_.
     Answer answer_;
-    std::string header_, chunkHead_;
-    size_t size_ = 0, stop_ = 0, offset_ = 0;
-    bool stalled_ = false, headSent_ = false;
+    Message message_;
+    std::optional<http::response_serializer<http::span_body<const char>>> serializer_;
 };
 
 }  // namespace

@@ -54,10 +54,11 @@ struct MapService::Exchange {
     void Page(int status, const std::string& title, const std::string& text, const std::string& how = "") {
         Send(ErrorPage(status, title, text), how);
     }
-    // A failure: 503 while the street database is gone (try again shortly;
-    // no cache may keep it), else a 500 saying what could not be done.
-    void Failed(const database::Database* db, const std::string& text, const std::string& how) {
-        if (db == nullptr || db->Reachable()) return Page(500, "Internal Server Error", text, how);
+    // A failure: 503 when it says the street database is gone (try again
+    // shortly; no cache may keep it), else a 500 saying what could not be done.
+    void Failed(const database::Database* db, const std::exception_ptr& error, const std::string& text,
+                const std::string& how) {
+        if (db == nullptr || !db->Lost(error)) return Page(500, "Internal Server Error", text, how);
         Answer a = ErrorPage(503, "Service Unavailable", "the street database is not reachable; try again in a few seconds");
         a.fields.emplace_back("Retry-After", "5");
         Send(std::move(a), how);
@@ -137,7 +138,7 @@ void MapService::Place(const std::shared_ptr<Exchange>& x, double lat, double lo
             else lookUp();
         },
         [this, x](AnswerCache::Value value, std::exception_ptr error, bool hit) {
-            if (error != nullptr) return x->Failed(StreetDatabase(), "the place cannot be named", Message(error));
+            if (error != nullptr) return x->Failed(StreetDatabase(), error, "the place cannot be named", Message(error));
             Cacheable(x, value, protocol::kProximityType, hit ? "cached" : "looked up");
         });
 }
@@ -162,7 +163,7 @@ void MapService::Picture(const std::shared_ptr<Exchange>& x, const routes::Route
                                                          bool hit) {
             if (error != nullptr) {
                 const std::string what = Message(error);
-                return x->Failed(StreetDatabase(), "the renderer cannot draw this map: " + what, what);
+                return x->Failed(StreetDatabase(), error, "the renderer cannot draw this map: " + what, what);
             }
             Cacheable(x, value, tile ? "image/png" : "image/gif", hit ? "cached" : "rendered");
         });

@@ -17,6 +17,7 @@
 #include "server/markup.h"
 #include "server/protocol/proximity_page.h"
 #include "server/protocol/zone_request.h"
+#include "server/stand_in/shaped_writer.h"
 
 namespace stand_in {
 namespace {
@@ -78,12 +79,12 @@ std::string TakeShape(const std::string& path, Shape& shape) {
 }
 
 // Body as the shape asks: at once, slowly, without a length, cut short or
-// with a pause in the middle (the front sends it so).
+// with a pause in the middle.
 void Send(front::Answer& res, std::string body, const char* type, const Shape& shape) {
     if (shape.status > 0) res.status = shape.status;
     res.body = std::make_shared<const std::string>(std::move(body));
     res.type = type;
-    front::Delivery& d = res.delivery;
+    Delivery d;
     d.delayMs = shape.delayMs;
     d.piece = shape.trickle;
     d.pauseMs = shape.trickle > 0 ? shape.trickleMs : 0;
@@ -91,6 +92,7 @@ void Send(front::Answer& res, std::string body, const char* type, const Shape& s
     d.drop = shape.drop;
     d.stallMs = shape.stallMs;
     d.lingerMs = shape.noLength ? shape.lingerMs : 0;
+    res.writer = ShapedWriter(d);
 }
 
 std::string Base64(const std::string& in) {

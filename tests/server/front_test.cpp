@@ -25,7 +25,11 @@ int PortOf(const std::string& base) { return std::stoi(base.substr(base.rfind(':
 // A plain TCP connection, for what no HTTP library would send.
 class Connection {
 public:
-    explicit Connection(int port) : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
+    // receiveBuffer > 0 fixes the socket's receive buffer, which the kernel
+    // would otherwise let grow (up to tcp_rmem's maximum, tens of MB) while
+    // nothing reads it.
+    explicit Connection(int port, int receiveBuffer = 0) : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
+        if (receiveBuffer > 0) setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(static_cast<uint16_t>(port));
@@ -137,8 +141,9 @@ TEST_F(Front, LimitsOfRequestsAndConnections) {
     // dropped, however busy its client is; an idle connection after 3 s;
     // a connection that keeps asking is kept.
     // A client that takes nothing of a 60 MB answer is dropped: what it
-    // finds when it finally reads is far less than the whole.
-    Connection deaf(server.port()), slow(server.port()), idle(server.port()), busy(server.port());
+    // finds when it finally reads is far less than the whole (its own
+    // buffer held small, so that what it finds is what the server sent).
+    Connection deaf(server.port(), 64 * 1024), slow(server.port()), idle(server.port()), busy(server.port());
     ASSERT_TRUE(deaf.Send("GET /_test/bytes/60000000 HTTP/1.1\r\nHost: x\r\n\r\n"));
     const auto start = Clock::now();
     bool closed = false;
