@@ -49,14 +49,14 @@ void TStringNomFitx::Compone(const char* directorio, const char* fichero) {
 
 // ---- TCurrentDir -----------------------------------------------------------
 
-TCurrentDir::TCurrentDir() { PlataformaDirectorioActual(directorio); }
+TCurrentDir::TCurrentDir() { directorio.Asigna(PlataformaDirectorioActual().c_str()); }
 
 // ---- TFicheroTemporal ------------------------------------------------------
 
 bool TFicheroTemporal::Crea(const char* carpeta, const char* prefijo, const char* sufijo, int (*siguiente)(),
                             bool conRespaldo) {
     Borra();
-    DString respaldo;
+    std::string respaldo;
     const char* aqui = carpeta != nullptr ? carpeta : "";
     bool enRespaldo = false;
     for (int intento = 0; intento < kIntentos; ++intento) {
@@ -73,8 +73,8 @@ bool TFicheroTemporal::Crea(const char* carpeta, const char* prefijo, const char
             if (r == kYaExiste) break;
             // The folder refuses files: the same name in the system's one.
             if (enRespaldo || !conRespaldo) return false;
-            PlataformaCarpetaTemporal(respaldo);
-            aqui = respaldo.Texto();
+            respaldo = PlataformaCarpetaTemporal();
+            aqui = respaldo.c_str();
             enRespaldo = true;
         }
     }

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "base/fichero_zeb.h"
-#include "net/seam_http.h"
+#include "platform/http.h"
 #include "plugin/descarga.h"
 #include "plugin/descriptor.h"
 #include "plugin/localizacion.h"

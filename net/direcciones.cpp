@@ -5,13 +5,11 @@
 namespace {
 
 DString Direccion(const char* variable, const char* porDefecto) {
-    DString valor;
-    if (!PlataformaLeeEntorno(variable, valor) || valor.EsVacia()) return DString(porDefecto);
+    std::string valor;
+    if (!PlataformaLeeEntorno(variable, valor) || valor.empty()) return DString(porDefecto);
     // Paths are appended with their own "/": a trailing one would double it.
-    int n = valor.Longitud();
-    while (n > 0 && valor.Caracter(n - 1) == '/') --n;
-    valor.Corta(n);
-    return valor;
+    while (!valor.empty() && valor.back() == '/') valor.pop_back();
+    return DString(valor.c_str());
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "net/seam_http.h"
+#include "platform/http.h"
 
 const char kTextoSinRed[] = "Error connecting to Internet ";
 const char kTextoSinSesion[] = "Error 2 connecting to Internet ";

@@ -33,11 +33,11 @@ int32_t Satura(long long v) {
 }  // namespace
 
 unsigned long MilisegundosDeEntorno(const char* variable, unsigned long porDefecto) {
-    DString valor;
+    std::string valor;
     if (!PlataformaLeeEntorno(variable, valor)) return porDefecto;
     char* fin = nullptr;
-    long n = std::strtol(valor.Texto(), &fin, 10);
-    if (fin == valor.Texto() || *fin != 0 || n <= 0) return porDefecto;
+    long n = std::strtol(valor.c_str(), &fin, 10);
+    if (fin == valor.c_str() || *fin != 0 || n <= 0) return porDefecto;
     return static_cast<unsigned long>(n);
 }
 

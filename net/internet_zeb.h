@@ -7,7 +7,7 @@
 
 #include "base/dstring.h"
 #include "net/fallo_red.h"
-#include "net/seam_http.h"
+#include "platform/http.h"
 
 struct TProgreso;
 class TFicheroZEB;

@@ -2,7 +2,7 @@
 // while the library is loaded).
 #pragma once
 
-#include "base/dstring.h"
+#include <string>
 
 // The value of the variable, or false (and valor untouched) when it is unset.
-bool PlataformaLeeEntorno(const char* nombre, CDString& valor);
+bool PlataformaLeeEntorno(const char* nombre, std::string& valor);

@@ -1,7 +1,7 @@
 // The file-system calls the file classes need, one thin function each.
 #pragma once
 
-#include "base/dstring.h"
+#include <string>
 
 // Directory separator of file names on this platform: the backslash on
 // Windows, the slash elsewhere.
@@ -34,6 +34,6 @@ enum TCreacionExclusiva { kCreado, kYaExiste, kRechazado };
 TCreacionExclusiva PlataformaCreaExclusivo(const char* nombre);
 // The system's folder for temporary files, ending in its separator
 // (GetTempPathA; TMPDIR or /tmp elsewhere).
-void PlataformaCarpetaTemporal(CDString& carpeta);
+std::string PlataformaCarpetaTemporal();
 // The current directory as a full path ("C:\maps\data", "C:\" at the root).
-void PlataformaDirectorioActual(CDString& directorio);
+std::string PlataformaDirectorioActual();

@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 
-bool PlataformaLeeEntorno(const char* nombre, CDString& valor) {
+bool PlataformaLeeEntorno(const char* nombre, std::string& valor) {
     const char* v = std::getenv(nombre);
     if (v == nullptr) return false;
-    valor.Asigna(v);
+    valor = v;
     return true;
 }

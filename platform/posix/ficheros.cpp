@@ -61,16 +61,13 @@ unsigned long PlataformaUnidadesLogicas() { return 0x3FFFFFFul; }
 
 bool PlataformaEscribible(const char* nombre) { return access(nombre, W_OK) == 0; }
 
-void PlataformaDirectorioActual(CDString& directorio) {
+std::string PlataformaDirectorioActual() {
     std::vector<char> area(256);
     while (getcwd(area.data(), area.size()) == nullptr) {
-        if (errno != ERANGE) {
-            directorio.Asigna("/");
-            return;
-        }
+        if (errno != ERANGE) return "/";
         area.resize(area.size() * 2);
     }
-    directorio.Asigna(area.data());
+    return area.data();
 }
 
 TCreacionExclusiva PlataformaCreaExclusivo(const char* nombre) {
@@ -82,9 +79,9 @@ TCreacionExclusiva PlataformaCreaExclusivo(const char* nombre) {
     return errno == EEXIST ? kYaExiste : kRechazado;
 }
 
-void PlataformaCarpetaTemporal(CDString& carpeta) {
+std::string PlataformaCarpetaTemporal() {
     const char* t = std::getenv("TMPDIR");
-    carpeta.Asigna(t != nullptr && t[0] != 0 ? t : "/tmp");
-    int n = carpeta.Longitud();
-    if (carpeta.Caracter(n - 1) != '/') carpeta.AnadeCaracter('/');
+    std::string carpeta = t != nullptr && t[0] != 0 ? t : "/tmp";
+    if (carpeta.back() != '/') carpeta += '/';
+    return carpeta;
 }

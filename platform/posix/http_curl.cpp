@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "net/seam_http.h"
+#include "platform/http.h"
 
 namespace {
 

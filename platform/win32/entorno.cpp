@@ -4,7 +4,7 @@
 
 #include <vector>
 
-bool PlataformaLeeEntorno(const char* nombre, CDString& valor) {
+bool PlataformaLeeEntorno(const char* nombre, std::string& valor) {
     std::vector<char> area(256);
     for (;;) {
         SetLastError(ERROR_SUCCESS);
@@ -12,11 +12,11 @@ bool PlataformaLeeEntorno(const char* nombre, CDString& valor) {
         if (n == 0) {
             // An empty value is a set variable; only "not found" means unset.
             if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return false;
-            valor.Asigna("");
+            valor.clear();
             return true;
         }
         if (n < area.size()) {
-            valor.Asigna(area.data());
+            valor = area.data();
             return true;
         }
         area.resize(n + 1);

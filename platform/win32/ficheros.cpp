@@ -23,18 +23,15 @@ unsigned long PlataformaUnidadesLogicas() { return GetLogicalDrives(); }
 
 bool PlataformaEscribible(const char* nombre) { return _access(nombre, 2) == 0; }
 
-void PlataformaDirectorioActual(CDString& directorio) {
+std::string PlataformaDirectorioActual() {
     std::vector<char> area(256);
     DWORD n = GetCurrentDirectoryA(static_cast<DWORD>(area.size()), area.data());
     if (n >= area.size()) {
         area.resize(n + 1);
         n = GetCurrentDirectoryA(static_cast<DWORD>(area.size()), area.data());
     }
-    if (n == 0 || n >= area.size()) {
-        directorio.Asigna("C:\\");
-        return;
-    }
-    directorio.Asigna(area.data());
+    if (n == 0 || n >= area.size()) return "C:\\";
+    return area.data();
 }
 
 TCreacionExclusiva PlataformaCreaExclusivo(const char* nombre) {
@@ -47,13 +44,11 @@ TCreacionExclusiva PlataformaCreaExclusivo(const char* nombre) {
     return e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS ? kYaExiste : kRechazado;
 }
 
-void PlataformaCarpetaTemporal(CDString& carpeta) {
+std::string PlataformaCarpetaTemporal() {
     char area[MAX_PATH + 1];
     DWORD n = GetTempPathA(sizeof area, area);
-    if (n == 0 || n > MAX_PATH) {
-        carpeta.Asigna("C:\\");
-        return;
-    }
-    carpeta.Asigna(area);
-    if (carpeta.Caracter(static_cast<int>(n) - 1) != '\\') carpeta.AnadeCaracter('\\');
+    if (n == 0 || n > MAX_PATH) return "C:\\";
+    std::string carpeta(area, n);
+    if (carpeta.back() != '\\') carpeta += '\\';
+    return carpeta;
 }

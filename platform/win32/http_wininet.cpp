@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "net/seam_http.h"
+#include "platform/http.h"
 
 namespace {
 

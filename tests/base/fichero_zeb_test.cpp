@@ -234,9 +234,8 @@ TEST(FileTemporary, ExclusiveNamesFallbackAndRemoval) {
     std::string missing = JoinPath(dir, "missing");
     TFicheroTemporal c, d;
     ASSERT_TRUE(c.Crea(missing.c_str(), "plivors_unit_", ".tmp", &Next, true));
-    DString system;
-    PlataformaCarpetaTemporal(system);
-    EXPECT_EQ(std::string(system.Texto()) + "plivors_unit_4.tmp", c.Nombre().Texto());
+    const std::string system = PlataformaCarpetaTemporal();
+    EXPECT_EQ(system + "plivors_unit_4.tmp", c.Nombre().Texto());
     EXPECT_TRUE(FileExists(c.Nombre().Texto()));
     c.Borra();
     EXPECT_FALSE(FileExists(c.Nombre().Texto()));

@@ -166,10 +166,9 @@ TEST_F(Field, AReadOnlyCurrentFolderUsesTheSystemTemporaryFolder) {
     EXPECT_EQ(zone.prepareCalls, 1);
     EXPECT_TRUE(located);
     EXPECT_EQ(text, "Calle Mayor 12, Madrid");
-    DString system;
-    PlataformaCarpetaTemporal(system);
-    EXPECT_FALSE(FileExists(std::string(system.Texto()) + "plivor_temp1.gif"));
-    EXPECT_FALSE(FileExists(std::string(system.Texto()) + "plivor_temp1.zip"));
+    const std::string system = PlataformaCarpetaTemporal();
+    EXPECT_FALSE(FileExists(system + "plivor_temp1.gif"));
+    EXPECT_FALSE(FileExists(system + "plivor_temp1.zip"));
     api->cierraRaster(&raster);
 }
 

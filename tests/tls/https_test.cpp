@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "net/seam_http.h"
+#include "platform/http.h"
 #include "support/test_support.h"
 
 using namespace testing_support;

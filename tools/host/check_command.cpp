@@ -16,7 +16,7 @@
 #include "commands.h"
 #include "net/direcciones.h"
 #include "net/fallo_red.h"
-#include "net/seam_http.h"
+#include "platform/http.h"
 
 namespace fs = std::filesystem;
 
