@@ -7,6 +7,7 @@
 #include <mapnik/image_util.hpp>
 #include <mapnik/load_map.hpp>
 #include <mapnik/map.hpp>
+#include <mapnik/params.hpp>
 #include <mapnik/feature_type_style.hpp>
 #include <mapnik/layer.hpp>
 #include <mapnik/rule.hpp>
@@ -17,40 +18,53 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <numeric>
 #include <sstream>
 #include <stdexcept>
 
-#include "server/markup.h"
 #include "server/render/fonts.h"
+#include "server/render/style_datasources.h"
 
 namespace render {
 
+namespace {
+
+// A PostGIS layer of a loaded map still without its datasource: made, it
+// connects, and the database may not be there yet.
+struct Unconnected {
+    size_t index;  // in the map's layers
+    std::string name;
+    mapnik::parameters parameters;
+};
+
+}  // namespace
+
 struct Renderer::WorkerMap {
     std::unique_ptr<mapnik::Map> map;
+    std::vector<Unconnected> unconnected;
     std::string loadError;
 };
 
 namespace {
 
-// The style's text with the connection words at the end of every PostGIS
-// datasource: Mapnik keeps the last of a repeated parameter.
-std::string WithConnection(const std::string& xml, const PostgisConnection& postgis) {
-    if (postgis.empty()) return xml;
-    std::string words;
-    for (const auto& w : postgis) words += "<Parameter name=\"" + w.first + "\">" + markup::Escaped(w.second) + "</Parameter>";
-    std::string out;
-    size_t from = 0;
-    for (;;) {
-        size_t open = xml.find("<Datasource", from);
-        size_t close = open == std::string::npos ? open : xml.find("</Datasource>", open);
-        if (close == std::string::npos) break;
-        const std::string block = xml.substr(open, close - open);
-        out.append(xml, from, close - from);
-        if (block.find("postgis") != std::string::npos && block.find("\"type\"") != std::string::npos) out += words;
-        from = close;
-    }
-    out.append(xml, from, std::string::npos);
-    return out;
+// The style's parameters with the connection words over them.
+mapnik::parameters WithConnection(const std::map<std::string, std::string>& style, const PostgisConnection& postgis) {
+    mapnik::parameters parameters;
+    for (const auto& p : style) parameters[p.first] = p.second;
+    for (const auto& w : postgis) parameters[w.first] = w.second;
+    return parameters;
+}
+
+std::string ReadStyle(const StyleFile& style) {
+    std::ifstream in(style.file, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    if (!in) throw std::runtime_error("cannot read the style " + style.file);
+    std::string xml = text.str();
+    for (const auto& r : style.replaced)
+        for (size_t at = xml.find(r.first); at != std::string::npos; at = xml.find(r.first, at + r.second.size()))
+            xml.replace(at, r.first.size(), r.second);
+    return xml;
 }
 
 bool DrawsText(const mapnik::Map& map, const mapnik::layer& layer) {
@@ -64,39 +78,71 @@ bool DrawsText(const mapnik::Map& map, const mapnik::layer& layer) {
     return false;
 }
 
-std::unique_ptr<mapnik::Map> LoadMap(const std::vector<StyleFile>& styles, const PostgisConnection& postgis) {
+// A later style's drawing goes under the earlier ones' labels, which stay
+// readable; its labels come last, keeping clear of theirs (a city's name
+// wins over its suburbs'). The layers from `before` on are the later style's.
+void PutLabelsLast(mapnik::Map& map, size_t before, std::vector<Unconnected>& unconnected) {
+    std::vector<mapnik::layer>& layers = map.layers();
+    std::vector<size_t> order(layers.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    const auto text = [&](size_t i) { return DrawsText(map, layers[i]); };
+    const auto added = order.begin() + static_cast<long>(before);
+    const auto addedLabels = std::stable_partition(added, order.end(), [&](size_t i) { return !text(i); });
+    size_t labels = 0;
+    while (labels < before && !text(order[labels])) ++labels;
+    std::rotate(order.begin() + static_cast<long>(labels), added, addedLabels);
+    std::vector<mapnik::layer> sorted;
+    std::vector<size_t> now(order.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        now[order[i]] = i;
+        sorted.push_back(std::move(layers[order[i]]));
+    }
+    layers.swap(sorted);
+    for (Unconnected& u : unconnected) u.index = now[u.index];
+}
+
+// The styles in one map, their PostGIS layers left unconnected: loading
+// needs no database.
+std::unique_ptr<mapnik::Map> LoadMap(const std::vector<StyleFile>& styles, const PostgisConnection& postgis,
+                                     std::vector<Unconnected>& unconnected) {
     auto map = std::make_unique<mapnik::Map>(256, 256);
+    std::vector<Unconnected> waiting;
     for (const StyleFile& style : styles) {
-        std::ifstream in(style.file, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        if (!in) throw std::runtime_error("cannot read the style " + style.file);
-        std::string xml = text.str();
-        for (const auto& r : style.replaced)
-            for (size_t at = xml.find(r.first); at != std::string::npos; at = xml.find(r.first, at + r.second.size()))
-                xml.replace(at, r.first.size(), r.second);
         // The first style sets the map's background; later ones add layers.
         const boost::optional<mapnik::color> background = map->background();
         const size_t before = map->layer_count();
+        std::vector<PostgisLayer> taken;
         try {
-            mapnik::load_map_string(*map, WithConnection(xml, postgis), true, style.base);
+            mapnik::load_map_string(*map, TakePostgisDatasources(ReadStyle(style), taken), true, style.base);
         } catch (const std::exception& e) {
             throw std::runtime_error("cannot load the style " + style.file + ": " + e.what());
         }
+        for (const PostgisLayer& l : taken) {
+            const size_t index = before + l.position;
+            if (index >= map->layer_count() || map->layers()[index].name() != l.name)
+                throw std::runtime_error("the style " + style.file + " lost its layer " + l.name + " in loading");
+            waiting.push_back({index, l.name, WithConnection(l.parameters, postgis)});
+        }
         if (before == 0) continue;
         if (background) map->set_background(*background);
-        // A later style's drawing goes under the earlier ones' labels, which
-        // stay readable; its labels come last, keeping clear of theirs (a
-        // city's name wins over its suburbs').
-        std::vector<mapnik::layer>& layers = map->layers();
-        const auto added = layers.begin() + static_cast<long>(before);
-        const auto addedLabels = std::stable_partition(
-            added, layers.end(), [&](const mapnik::layer& l) { return !DrawsText(*map, l); });
-        size_t labels = 0;
-        while (labels < before && !DrawsText(*map, layers[labels])) ++labels;
-        std::rotate(layers.begin() + static_cast<long>(labels), added, addedLabels);
+        PutLabelsLast(*map, before, waiting);
     }
+    unconnected = std::move(waiting);
     return map;
+}
+
+// Gives the waiting layers their datasources. Those made stay when a later
+// one fails, whose error is thrown with its layer's name.
+void Connect(mapnik::Map& map, std::vector<Unconnected>& unconnected) {
+    while (!unconnected.empty()) {
+        const Unconnected& u = unconnected.back();
+        try {
+            map.layers()[u.index].set_datasource(mapnik::datasource_cache::instance().create(u.parameters));
+        } catch (const std::exception& e) {
+            throw std::runtime_error("the layer " + u.name + " has no datasource: " + e.what());
+        }
+        unconnected.pop_back();
+    }
 }
 
 // Mapnik refuses maps smaller than 16 pixels a side: such a picture is cut
@@ -130,7 +176,10 @@ void SetUpMapnik() {
 
 Renderer::Renderer(const std::vector<StyleFile>& styles, const PostgisConnection& postgis, int threads, bool lazy)
     : styles_(styles), postgis_(postgis) {
-    if (!lazy) LoadMap(styles_, postgis_);
+    if (!lazy) {
+        std::vector<Unconnected> unconnected;
+        Connect(*LoadMap(styles_, postgis_, unconnected), unconnected);
+    }
     threads = std::max(1, threads);
     for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
 }
@@ -154,7 +203,8 @@ void Renderer::Run(std::function<void(const Draw&)> job) {
 
 void Renderer::Load(WorkerMap& w) {
     try {
-        w.map = LoadMap(styles_, postgis_);
+        if (w.map == nullptr) w.map = LoadMap(styles_, postgis_, w.unconnected);
+        Connect(*w.map, w.unconnected);
     } catch (const std::exception& e) {
         w.loadError = e.what();
     }
@@ -162,9 +212,11 @@ void Renderer::Load(WorkerMap& w) {
 
 std::vector<uint8_t> Renderer::DrawWithRetry(WorkerMap& w, int width, int height, double left, double top, double s,
                                              int buffer) {
-    // A map whose load failed on an unreachable database is loaded again.
-    if (w.map == nullptr && !postgis_.empty()) Load(w);
-    if (w.map == nullptr) throw std::runtime_error("this worker could not load its map: " + w.loadError);
+    // A map whose layers could not connect to an unreachable database tries
+    // again.
+    const auto ready = [&w] { return w.map != nullptr && w.unconnected.empty(); };
+    if (!ready() && !postgis_.empty()) Load(w);
+    if (!ready()) throw std::runtime_error("this worker could not load its map: " + w.loadError);
     try {
         return DrawMap(*w.map, width, height, left, top, s, buffer);
     } catch (const std::exception&) {

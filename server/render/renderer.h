@@ -44,9 +44,10 @@ public:
     // The styles drawn one over the other in one map, the first setting the
     // background. Loads them once on the calling thread, so that a bad style
     // fails here with Mapnik's message (std::runtime_error), then starts the
-    // workers. With a database the load may fail only because the database
-    // is unreachable (lazy is then true): the workers load again on their
-    // next job, and draw once it is back.
+    // workers. The styles' PostGIS layers get their datasources, with the
+    // connection words, once the style has loaded; with the database
+    // unreachable (lazy is then true) the workers make them on their next
+    // job, and draw once it is back.
     Renderer(const std::vector<StyleFile>& styles, const PostgisConnection& postgis, int threads, bool lazy = false);
     ~Renderer();
     Renderer(const Renderer&) = delete;

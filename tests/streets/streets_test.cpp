@@ -205,10 +205,23 @@ TEST_F(StreetMaps, ALostDatabaseAnswers503UntilItReturns) {
     Delivered kept;
     EXPECT_TRUE(ZoneAround(-34.9045, -56.1830, 1000, 700, kept));
     EXPECT_GT(kept.Share(kSecondary), 0.01);
+    // A server started while the database is down connects its style's
+    // layers once it is back.
+    namespace st = server_testing;
+    st::OwnServer late({"--database", Env("PLIVORS_TEST_DATABASE")});
+    ASSERT_FALSE(late.base().empty()) << late.output();
+    const std::string url = st::MapUrl(late.base(), 800, 600, 2, -34.8720, -56.1220);
+    EXPECT_EQ(st::Get(url).status, 503);
     ASSERT_EQ(RunCommand("\"" + tools + "\" start \"" + dir + "\" 2>&1", output), 0) << output;
     Delivered back;
     ASSERT_TRUE(ZoneAround(-34.8720, -56.1220, 1000, 700, back));
     EXPECT_GT(back.Share(kSecondary), 0.01) << "the streets again";
+    const st::Answer drawn = st::Get(url);
+    ASSERT_EQ(drawn.status, 200) << late.output();
+    const st::Picture picture = st::Decode(drawn.body);
+    const auto secondary = std::count_if(picture.pixels.begin(), picture.pixels.end(),
+                                         [](Rgb p) { return Near(p, kSecondary, 16); });
+    EXPECT_GT(secondary, 800 * 600 / 100) << "the streets, from a server that never saw the database at its start";
 }
 
 TEST_F(StreetMaps, AnImportReplacesTheDataWholeOrNotAtAll) {
