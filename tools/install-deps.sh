@@ -8,7 +8,7 @@ packages="cmake make g++ clang libclang-rt-14-dev g++-mingw-w64-i686-posix mingw
   libmapnik-dev mapnik-utils libimagequant-dev zlib1g-dev libnanoflann-dev fonts-dejavu-core fonts-noto-core fonts-noto-cjk
   libfreetype-dev gdal-bin iso-codes
   imagemagick ccache curl nginx-light libjs-leaflet chromium openssl ca-certificates
-  postgresql-15-postgis-3 postgresql-contrib osm2pgsql osmium-tool node-carto libpq-dev libicu-dev"
+  postgresql-15-postgis-3 postgresql-contrib osm2pgsql osmium-tool node-carto libpq-dev libicu-dev libxml2-dev"
 missing=""
 for p in $packages; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)

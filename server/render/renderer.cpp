@@ -113,7 +113,8 @@ std::unique_ptr<mapnik::Map> LoadMap(const std::vector<StyleFile>& styles, const
         const size_t before = map->layer_count();
         std::vector<PostgisLayer> taken;
         try {
-            mapnik::load_map_string(*map, TakePostgisDatasources(ReadStyle(style), taken), true, style.base);
+            const std::string xml = TakePostgisDatasources(ReadStyle(style), style.base, taken);
+            mapnik::load_map_string(*map, xml, true, style.base);
         } catch (const std::exception& e) {
             throw std::runtime_error("cannot load the style " + style.file + ": " + e.what());
         }

@@ -1,70 +1,105 @@
 #include "server/render/style_datasources.h"
 
-#include <boost/property_tree/ptree.hpp>
-#include <boost/property_tree/xml_parser.hpp>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/xinclude.h>
 
-#include <sstream>
+#include <boost/algorithm/string/trim.hpp>
+
+#include <memory>
 #include <stdexcept>
 
 namespace render {
 
 namespace {
 
-using Tree = boost::property_tree::ptree;
 using Parameters = std::map<std::string, std::string>;
 
+struct FreeDocument {
+    void operator()(xmlDoc* d) const { xmlFreeDoc(d); }
+};
+struct FreeText {
+    void operator()(xmlChar* t) const { xmlFree(t); }
+};
+using Text = std::unique_ptr<xmlChar, FreeText>;
+
+// libxml2 as Mapnik sets it up: entities substituted, external DTDs loaded,
+// CDATA read as text.
+const int kOptions = XML_PARSE_NOERROR | XML_PARSE_NOENT | XML_PARSE_NOBLANKS | XML_PARSE_DTDLOAD | XML_PARSE_NOCDATA;
+
+bool Is(const xmlNode* node, const char* name) {
+    return node->type == XML_ELEMENT_NODE && xmlStrEqual(node->name, reinterpret_cast<const xmlChar*>(name));
+}
+
+std::string String(Text text) { return text ? reinterpret_cast<const char*>(text.get()) : ""; }
+
+std::string Attribute(const xmlNode* node, const char* name) {
+    return String(Text(xmlGetProp(node, reinterpret_cast<const xmlChar*>(name))));
+}
+
 // A datasource's <Parameter name="...">value</Parameter> children over the
-// parameters it starts from.
-Parameters Read(const Tree& datasource, Parameters parameters) {
-    for (const auto& child : datasource)
-        if (child.first == "Parameter") parameters[child.second.get("<xmlattr>.name", "")] = child.second.data();
+// parameters it starts from; values trimmed, as Mapnik trims them.
+Parameters Read(const xmlNode* datasource, Parameters parameters) {
+    for (const xmlNode* c = datasource->children; c != nullptr; c = c->next)
+        if (Is(c, "Parameter"))
+            parameters[Attribute(c, "name")] = boost::algorithm::trim_copy(String(Text(xmlNodeGetContent(c))));
     return parameters;
 }
 
-// Takes the PostGIS datasource out of the layer, if it has one.
-bool TakeFrom(Tree& layer, const std::map<std::string, Parameters>& templates, Parameters& taken) {
-    for (auto it = layer.begin(); it != layer.end(); ++it) {
-        if (it->first != "Datasource") continue;
-        const auto base = templates.find(it->second.get("<xmlattr>.base", ""));
-        Parameters parameters = Read(it->second, base == templates.end() ? Parameters() : base->second);
-        const auto type = parameters.find("type");
-        if (type == parameters.end() || type->second != "postgis") return false;
-        taken = std::move(parameters);
-        layer.erase(it);
-        return true;
+// The map's layers in Mapnik's order (an <Include> holds more of them) and
+// the named datasources met before each, which a layer's one may start from.
+struct Walk {
+    std::vector<PostgisLayer>& taken;
+    std::map<std::string, Parameters> templates;
+    size_t position = 0;
+
+    void Children(xmlNode* parent) {
+        for (xmlNode* c = parent->children; c != nullptr; c = c->next) {
+            if (Is(c, "Include")) Children(c);
+            else if (Is(c, "Datasource")) templates[Attribute(c, "name")] = Read(c, {});
+            else if (Is(c, "Layer")) Layer(c), ++position;
+        }
     }
-    return false;
-}
+    void Layer(xmlNode* layer) {
+        for (xmlNode* c = layer->children; c != nullptr; c = c->next) {
+            if (!Is(c, "Datasource")) continue;
+            const auto base = templates.find(Attribute(c, "base"));
+            Parameters parameters = Read(c, base == templates.end() ? Parameters() : base->second);
+            if (parameters["type"] != "postgis") return;
+            taken.push_back({position, Attribute(layer, "name"), std::move(parameters)});
+            xmlUnlinkNode(c);
+            xmlFreeNode(c);
+            return;
+        }
+    }
+};
 
 }  // namespace
 
-std::string TakePostgisDatasources(const std::string& xml, std::vector<PostgisLayer>& taken) {
-    Tree document;
-    try {
-        std::istringstream in(xml);
-        boost::property_tree::read_xml(in, document);
-    } catch (const boost::property_tree::xml_parser_error& e) {
-        throw std::runtime_error(e.what());
+std::string TakePostgisDatasources(const std::string& xml, const std::string& base, std::vector<PostgisLayer>& taken) {
+    std::unique_ptr<xmlDoc, FreeDocument> document(
+        xmlReadMemory(xml.data(), static_cast<int>(xml.size()), base.c_str(), nullptr, kOptions));
+    if (document == nullptr) {
+        const xmlError* e = xmlGetLastError();
+        throw std::runtime_error(std::string("XML document not well formed: ") + (e && e->message ? e->message : ""));
     }
-    const auto map = document.get_child_optional("Map");
-    if (!map) return xml;  // Mapnik says what is wrong with it
-    // Datasources named at the top, which a layer's one may start from.
-    std::map<std::string, Parameters> templates;
-    for (const auto& child : *map)
-        if (child.first == "Datasource") templates[child.second.get("<xmlattr>.name", "")] = Read(child.second, {});
+    if (xmlXIncludeProcessFlags(document.get(), kOptions) < 0)
+        throw std::runtime_error("XML XInclude error: a file it includes did not load");
+    xmlNode* map = xmlDocGetRootElement(document.get());
+    if (map == nullptr || !Is(map, "Map")) return xml;  // Mapnik says what is wrong with it
     const size_t before = taken.size();
-    size_t position = 0;
-    for (auto& child : *map) {
-        if (child.first != "Layer") continue;
-        Parameters parameters;
-        if (TakeFrom(child.second, templates, parameters))
-            taken.push_back({position, child.second.get("<xmlattr>.name", ""), std::move(parameters)});
-        ++position;
-    }
+    Walk{taken, {}, 0}.Children(map);
     if (taken.size() == before) return xml;
-    std::ostringstream out;
-    boost::property_tree::write_xml(out, document);
-    return out.str();
+    // The entities are substituted in the text now: their declarations go.
+    if (xmlDtd* dtd = xmlGetIntSubset(document.get())) {
+        xmlUnlinkNode(reinterpret_cast<xmlNode*>(dtd));
+        xmlFreeDtd(dtd);
+    }
+    xmlChar* text = nullptr;
+    int size = 0;
+    xmlDocDumpMemoryEnc(document.get(), &text, &size, "UTF-8");
+    const Text owned(text);
+    return std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(size));
 }
 
 }  // namespace render

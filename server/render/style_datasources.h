@@ -1,7 +1,8 @@
-// A Mapnik style read as XML, to take the datasources of its PostGIS layers
-// out before Mapnik loads it: Mapnik connects a PostGIS datasource as it
-// creates it, and the server wants to connect them itself, with its own
-// connection words, when the database is there.
+// A Mapnik style read as Mapnik reads it (libxml2, entities substituted),
+// to take the datasources of its PostGIS layers out before Mapnik loads it:
+// Mapnik connects a PostGIS datasource as it creates it, and the server
+// wants to make them itself, with its own connection words, when the
+// database is there.
 #pragma once
 
 #include <cstddef>
@@ -20,8 +21,9 @@ struct PostgisLayer {
 };
 
 // The style's text without the datasources of its PostGIS layers, which are
-// added to `taken`; the text itself when it has none. Throws
-// std::runtime_error when the text is not XML.
-std::string TakePostgisDatasources(const std::string& xml, std::vector<PostgisLayer>& taken);
+// added to `taken`; the text itself when it has none. Files it names are
+// found from `base`, the folder Mapnik is given. Throws std::runtime_error
+// when the text is not XML.
+std::string TakePostgisDatasources(const std::string& xml, const std::string& base, std::vector<PostgisLayer>& taken);
 
 }  // namespace render
