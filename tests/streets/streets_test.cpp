@@ -357,6 +357,7 @@ TEST_F(StreetMaps, AServerCutOffDuringAnUpdateCatchesUpWhenBack) {
     ASSERT_EQ(status, 0) << output;
     output = Command("update", status);
     ASSERT_EQ(status, 0) << output;
+    std::printf("%s", output.substr(output.rfind("Updated from")).c_str());
     EXPECT_NE(output.find("Updated from the replication source"), std::string::npos) << output;
     EXPECT_GE(NamedEverywhere(lepanto, "Calle Lejana", {servers_[0]}), 0) << Named(servers_[0], lepanto);
     EXPECT_EQ(Named(servers_[1], lepanto).find("Calle Lejana"), std::string::npos) << "cut off, yet told";
@@ -364,6 +365,10 @@ TEST_F(StreetMaps, AServerCutOffDuringAnUpdateCatchesUpWhenBack) {
     // Back: it reconnects within a second or two and reads what it missed.
     std::this_thread::sleep_for(std::chrono::seconds(3));
     EXPECT_GE(NamedEverywhere(lepanto, "Calle Lejana", {servers_[1]}), 0) << Named(servers_[1], lepanto);
+    const std::string json = server_testing::Get(servers_[1] + "/status.json").body;
+    std::printf("second server after catching up: %s\n", json.substr(std::min(json.find("\"blocks\""), json.size()),
+                                                                     json.find("}", json.find("\"blocks\"")) -
+                                                                         json.find("\"blocks\"") + 1).c_str());
 }
 
 TEST_F(StreetMaps, AnImportReplacesTheDataWholeOrNotAtAll) {
