@@ -59,7 +59,9 @@ service plivors-server, configured in /etc/default/plivors-server.")
     ${PLIVORS_PACKAGING_DIR}/server/conffiles ${PLIVORS_PACKAGING_DIR}/server/postinst
     ${PLIVORS_PACKAGING_DIR}/server/prerm ${PLIVORS_PACKAGING_DIR}/server/postrm)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-  install(FILES ${PLIVORS_PACKAGING_DIR}/server/plivors-server.service DESTINATION lib/systemd/system)
+  install(FILES ${PLIVORS_PACKAGING_DIR}/server/plivors-server.service
+    ${PLIVORS_PACKAGING_DIR}/server/plivors-server-update.service
+    ${PLIVORS_PACKAGING_DIR}/server/plivors-server-update.timer DESTINATION lib/systemd/system)
   install(FILES ${PLIVORS_PACKAGING_DIR}/server/plivors-server.default DESTINATION /etc/default
     RENAME plivors-server)
   install(FILES ${PLIVORS_PACKAGING_DIR}/server/copyright DESTINATION share/doc/plivors-server)

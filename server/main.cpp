@@ -26,6 +26,7 @@
 
 #include "server/blocks/block_maps.h"
 #include "server/blocks/disk_store.h"
+#include "server/blocks/expiry.h"
 #include "server/blocks/generation.h"
 #include "server/blocks/memory_store.h"
 #include "server/front/serving.h"
@@ -36,9 +37,11 @@
 #include "server/http/map_service.h"
 #include "server/options/server_options.h"
 #include "server/render/renderer.h"
+#include "server/streets/expiry_listener.h"
 #include "server/streets/import.h"
 #include "server/streets/street_maps.h"
 #include "server/streets/street_names.h"
+#include "server/streets/update.h"
 
 namespace {
 
@@ -117,6 +120,19 @@ blocks::BlockMaps::Samples PaletteSamples(const gazetteer::Gazetteer& places, da
     };
 }
 
+// Street updates: what they touched is drawn again, the rest kept.
+std::unique_ptr<streets::ExpiryListener> ListenForUpdates(const std::string& url, blocks::Expiries& expiries,
+                                                          blocks::BlockMaps& maps, MapService& service) {
+    return std::make_unique<streets::ExpiryListener>(
+        url, [&expiries, &maps, &service](uint64_t update, const std::vector<streets::ExpiredTile>& tiles) {
+            std::vector<blocks::Area> areas;
+            for (const streets::ExpiredTile& t : tiles) areas.push_back(blocks::TileArea(t.zoom, t.column, t.row));
+            expiries.Add(update, areas);
+            maps.DropExpired();
+            service.Expire(areas);
+        });
+}
+
 // Loads everything and serves until SIGTERM; throws what cannot be loaded.
 int Run(front::Server& server, const options::Settings& s, const Places& defaults) {
     const bool ownStyle = !s.style.empty();
@@ -149,16 +165,20 @@ int Run(front::Server& server, const options::Settings& s, const Places& default
     database::Database* db = street.db.get();
     blocks::Generation generation(DrawnFrom(styles, s.data), db == nullptr ? std::function<std::string()>()
                                                                            : [db] { return streets::ImportName(*db); });
+    blocks::Expiries expiries;
     blocks::BlockMaps maps(*renderer, blockMemory, blockDisk.get(), PaletteSamples(places, db),
-                           blocks::StyleColours(StyleFiles(styles)));
+                           blocks::StyleColours(StyleFiles(styles)), db != nullptr ? &expiries : nullptr);
     front::RequestLog requests(s.serving.logFile);
     Statistics statistics;
     std::optional<streets::StreetNames> streetNames;
     std::optional<MapService::StreetParts> streetParts;
     if (street.db != nullptr) streetParts.emplace(MapService::StreetParts{streetNames.emplace(*street.db, places), *street.db});
     MapService service({maps, generation, places, land, cache, requests, statistics,
-                        [&server] { return server.connections(); }},
-                       {s.serving.downloads, s.maxAge, PLIVORS_LEAFLET_DIR, style, s.data}, streetParts);
+                        [&server] { return server.connections(); }, db != nullptr ? &expiries : nullptr},
+                       {s.serving.downloads, s.maxAge, s.streetMaxAge, PLIVORS_LEAFLET_DIR, style, s.data},
+                       streetParts);
+    std::unique_ptr<streets::ExpiryListener> updates =
+        db != nullptr ? ListenForUpdates(s.database, expiries, maps, service) : nullptr;
     const int status = front::Serve(
         server, s.serving, "plivors-server",
         s.database.empty() ? "" : "; street maps \xC2\xA9 OpenStreetMap contributors, ODbL",
@@ -167,6 +187,7 @@ int Run(front::Server& server, const options::Settings& s, const Places& default
     // Draws still queued finish now, while the blocks, the statistics and
     // the log they report to are all still there; their answers go to a
     // stopped front, which drops them.
+    updates.reset();
     renderer.reset();
     return status;
 }
@@ -193,6 +214,9 @@ int Serve(const std::vector<std::string>& args) {
 }
 
 int Import(const std::vector<std::string>& args) { return streets::Import(args, DefaultPlaces().importStyle); }
+int Update(const std::vector<std::string>& args) {
+    return streets::Update(args, DefaultPlaces().importStyle, blocks::ExpiryZoom());
+}
 
 // The commands named by the first word; without one, the server serves.
 struct Subcommand {
@@ -201,6 +225,8 @@ struct Subcommand {
 };
 const Subcommand kSubcommands[] = {
     {"import", &Import},
+    {"update", &Update},
+    {"replication-init", &streets::ReplicationInit},
 };
 
 }  // namespace

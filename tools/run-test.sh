@@ -15,7 +15,12 @@
 #                        (tools/database.sh), and a map server drawing it: PLIVORS_TEST_STREETS,
 #                        _LOG, _PID, PLIVORS_TEST_DATABASE (the URL), PLIVORS_TEST_DATABASE_DIR,
 #                        PLIVORS_TEST_EXTRACTS. Without the data or PostgreSQL, left out (the
-#                        street tests then skip).
+#                        street tests then skip). For the updates: a second server
+#                        (PLIVORS_TEST_STREETS_SECOND, _LOG, _PID) sharing the first's block
+#                        store and reaching the database as a role of its own
+#                        (PLIVORS_TEST_SECOND_ROLE), later versions of Montevideo and their
+#                        changes (PLIVORS_TEST_VERSIONS, tools/osm-versions.sh), served as a
+#                        replication source by nginx (PLIVORS_TEST_REPLICATION).
 #   --readonly DIR       DIR bind-mounted read-only onto itself: PLIVORS_TEST_READONLY_DIR.
 #                        The mount is in the global namespace, so that Wine's file server sees
 #                        it too; where mounting is not allowed (not root), those tests skip.
@@ -25,7 +30,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 work=""
 mounted=""
 cluster=""
+source_pid=""
 cleanup() {
+  [ -n "$source_pid" ] && kill "$source_pid" 2>/dev/null && wait "$source_pid" 2>/dev/null
   stop_servers
   [ -n "$cluster" ] && "$here/database.sh" stop "$cluster"
   [ -n "$mounted" ] && umount "$mounted" 2>/dev/null
@@ -37,6 +44,44 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 fail() { echo "run-test.sh: $*" >&2; exit 1; }
 have_server() { [ -x "$1" ] || { echo "run-test.sh: no server at $1; running without it" >&2; return 1; }; }
+
+# updates SERVER DIR URL EXTRACT: what the street update tests need beside
+# the first street server (see --streets).
+updates() {
+  "$here/osm-versions.sh" "$2/versions" "$4" >"$2/versions.log" 2>&1 ||
+    { cat "$2/versions.log" >&2; fail "no later versions of $4"; }
+  role=plivors_second
+  psql -q "$3" -c "DROP OWNED BY $role" -c "DROP ROLE IF EXISTS $role" >/dev/null 2>&1 || :
+  psql -q -v ON_ERROR_STOP=1 "$3" -c "CREATE ROLE $role LOGIN" -c "GRANT USAGE ON SCHEMA osm TO $role" \
+    -c "GRANT SELECT ON ALL TABLES IN SCHEMA osm TO $role" >/dev/null || fail "no role $role"
+  start_server PLIVORS_TEST_STREETS_SECOND "$1" --database "$(echo "$3" | sed "s|//postgres@|//$role@|")" \
+    --block-store "$2/blocks" || return 1
+  export PLIVORS_TEST_SECOND_ROLE=$role PLIVORS_TEST_VERSIONS="$2/versions"
+  # nginx wants its port in its configuration: free-looking ones until one binds.
+  run="$2/source"
+  mkdir -p "$run"
+  for try in 1 2 3 4 5 6 7 8 9 10; do
+    port=$(( ($$ * 7919 + try * 104729 + $(date +%N | sed 's/^0*//;s/^$/0/')) % 30000 + 20000 ))
+    cat >"$run/nginx.conf" <<CONF
+worker_processes 1;
+pid $run/nginx.pid;
+error_log $run/error.log warn;
+events { worker_connections 64; }
+http {
+  access_log $run/access.log;
+  client_body_temp_path $run/body; proxy_temp_path $run/proxy; fastcgi_temp_path $run/fastcgi;
+  uwsgi_temp_path $run/uwsgi; scgi_temp_path $run/scgi;
+  server { listen 127.0.0.1:$port; root $2/versions/replication; }
+}
+CONF
+    if launch "$run/nginx.out" ":$port" "$(command -v nginx || echo /usr/sbin/nginx)" -e "$run/error.log" -c "$run/nginx.conf" -g "daemon off;" 2>/dev/null; then
+      source_pid=$launched_pid
+      export PLIVORS_TEST_REPLICATION="http://127.0.0.1:$port"
+      return 0
+    fi
+  done
+  fail "nginx did not serve the replication source"
+}
 
 while [ $# -gt 0 ] && [ "$1" != "--" ]; do
   case $1 in
@@ -67,7 +112,12 @@ while [ $# -gt 0 ] && [ "$1" != "--" ]; do
           "$extracts/bangkok.osm.pbf") ||
           fail "the street database could not be made"
         export PLIVORS_TEST_DATABASE="$url" PLIVORS_TEST_DATABASE_DIR="$3" PLIVORS_TEST_EXTRACTS="$extracts"
-        start_server PLIVORS_TEST_STREETS "$2" --database "$url" || exit 1
+        rm -rf "$3/blocks"
+        # Updates are numbered from 1 in every run.
+        psql -q "$url" -c "DROP TABLE IF EXISTS public.plivors_expiry" \
+          -c "DROP SEQUENCE IF EXISTS public.plivors_expiry_numbers" >/dev/null 2>&1
+        start_server PLIVORS_TEST_STREETS "$2" --database "$url" --block-store "$3/blocks" || exit 1
+        updates "$2" "$3" "$url" "$extracts/montevideo.osm.pbf" || exit 1
       fi
       shift 3 ;;
     --gif-reference)

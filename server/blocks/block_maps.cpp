@@ -54,9 +54,9 @@ struct BlockMaps::Gathering {
 };
 
 BlockMaps::BlockMaps(render::Renderer& renderer, MemoryStore& memory, DiskStore* disk, Samples samples,
-                     std::set<uint32_t> styleColours)
+                     std::set<uint32_t> styleColours, const Expiries* expiries)
     : renderer_(renderer), memory_(memory), disk_(disk), samples_(std::move(samples)),
-      styleColours_(std::move(styleColours)) {}
+      styleColours_(std::move(styleColours)), expiries_(expiries) {}
 
 void BlockMaps::Zone(const std::string& generation, int level, int width, int height, double x, double y,
                      Done done) {
@@ -114,7 +114,12 @@ void BlockMaps::CutWindow(const std::string& generation, const Plane& plane, con
 
 void BlockMaps::Fetch(const BlockKey& key, const Plane& plane, Got got) {
     const PalettePtr palette = KnownPalette(key.generation, plane);
-    auto fits = [&](const BlockPtr& b) { return b && b->palette == palette->checksum() && b->size == plane.blockSize; };
+    auto fits = [&](const BlockPtr& b, bool count = true) {
+        if (!b || b->palette != palette->checksum() || b->size != plane.blockSize) return false;
+        if (!Stale(key, plane, *b)) return true;
+        if (count) ++expired_;
+        return false;
+    };
     if (palette != nullptr) {
         BlockPtr block = memory_.Find(key);
         if (fits(block)) {
@@ -132,7 +137,7 @@ void BlockMaps::Fetch(const BlockKey& key, const Plane& plane, Got got) {
         std::unique_lock<std::mutex> lock(mutex_);
         // Drawn by someone else since the look above?
         BlockPtr block = palette != nullptr ? memory_.Find(key) : nullptr;
-        if (fits(block)) {
+        if (fits(block, false)) {
             lock.unlock();
             ++fromMemory_;
             return got(block, palette, nullptr);
@@ -147,6 +152,9 @@ void BlockMaps::Fetch(const BlockKey& key, const Plane& plane, Got got) {
 void BlockMaps::Draw(const BlockKey& key, const Plane& plane, const render::Renderer::Draw& draw) {
     PalettePtr palette;
     BlockPtr block;
+    // Known before the draw reads the database: an update learnt of later
+    // finds this block older than itself.
+    const uint64_t update = expiries_ != nullptr ? expiries_->Latest() : 0;
     try {
         palette = KnownPalette(key.generation, plane);
         if (palette == nullptr) palette = ChoosePalette(key.generation, plane, draw);
@@ -156,6 +164,7 @@ void BlockMaps::Draw(const BlockKey& key, const Plane& plane, const render::Rend
         auto drawn = std::make_shared<Block>();
         drawn->size = size;
         drawn->palette = palette->checksum();
+        drawn->update = update;
         drawn->pixels = palette->Indices(rgba.data(), static_cast<size_t>(size) * size);
         block = std::move(drawn);
     } catch (const std::exception& e) {
@@ -219,11 +228,26 @@ BlockMaps::PalettePtr BlockMaps::ChoosePalette(const std::string& generation, co
     return palettes_.emplace(name, palette).first->second;
 }
 
+bool BlockMaps::Stale(const BlockKey& key, const Plane& plane, const Block& block) const {
+    return expiries_ != nullptr && expiries_->Touched(block.update, BlockArea(plane, key.column, key.row));
+}
+
+void BlockMaps::DropExpired() {
+    const auto counts = memory_.DropIf([this](const BlockKey& key, const Block& block) {
+        Plane plane;
+        return PlaneNamed(key.plane, plane) && Stale(key, plane, block);
+    });
+    expired_ += counts.first;
+    kept_ = counts.second;
+}
+
 BlockMaps::Counters BlockMaps::counters() const {
     Counters c;
     c.drawn = drawn_;
     c.fromMemory = fromMemory_;
     c.fromDisk = fromDisk_;
+    c.expired = expired_;
+    c.kept = kept_;
     c.memoryBytes = memory_.bytes();
     c.diskBytes = disk_ != nullptr ? disk_->bytes() : 0;
     return c;

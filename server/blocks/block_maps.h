@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "server/blocks/block_store.h"
+#include "server/blocks/expiry.h"
 #include "server/blocks/grid.h"
 #include "server/blocks/palette.h"
 #include "server/render/renderer.h"
@@ -35,8 +36,10 @@ public:
     using Samples = std::function<std::vector<std::pair<double, double>>()>;
     // disk may be null: memory only.
     // styleColours: kept exact in every palette (StyleColours).
+    // expiries: what street updates touched (null: the data never changes
+    // under the blocks).
     BlockMaps(render::Renderer& renderer, MemoryStore& memory, DiskStore* disk, Samples samples,
-              std::set<uint32_t> styleColours = {});
+              std::set<uint32_t> styleColours = {}, const Expiries* expiries = nullptr);
 
     using Done = std::function<void(std::string picture, std::exception_ptr error)>;
     // A GIF of width x height pixels (0 counting as 1) centred on (x, y).
@@ -44,8 +47,15 @@ public:
     // A 256-pixel PNG of the XYZ scheme.
     void Tile(const std::string& generation, int zoom, int column, int row, Done done);
 
+    // After an update was added to the expiries: the blocks in memory it
+    // touched go (those in the block store are judged as they are read).
+    void DropExpired();
+
     struct Counters {
         uint64_t drawn = 0, fromMemory = 0, fromDisk = 0, memoryBytes = 0, diskBytes = 0;
+        // Blocks found touched by an update and dropped, and the blocks in
+        // memory the last update left as they were.
+        uint64_t expired = 0, kept = 0;
     };
     Counters counters() const;
 
@@ -73,7 +83,9 @@ private:
     std::map<std::string, std::vector<Got>> pending_;  // by block path: who waits for its draw
     std::map<std::string, PalettePtr> palettes_;       // by generation/plane
     std::mutex choosing_;                              // one palette chosen at a time
-    std::atomic<uint64_t> drawn_{0}, fromMemory_{0}, fromDisk_{0};
+    const Expiries* expiries_;
+    bool Stale(const BlockKey& key, const Plane& plane, const Block& block) const;
+    std::atomic<uint64_t> drawn_{0}, fromMemory_{0}, fromDisk_{0}, expired_{0}, kept_{0};
 };
 
 }  // namespace blocks

@@ -22,6 +22,7 @@ struct BlockKey {
 struct Block {
     int size = 0;               // pixels a side
     uint32_t palette = 0;       // checksum of the palette the indices refer to
+    uint64_t update = 0;        // the last street update its server knew of as it began to draw it
     std::vector<uint8_t> pixels;  // size * size indices, rows from the top
 };
 using BlockPtr = std::shared_ptr<const Block>;

@@ -37,11 +37,15 @@ uint32_t Word(const std::string& in, size_t at) {
     return v;
 }
 
-// A block's payload: side, palette checksum, then its indices deflated.
+// A block's payload: side, palette checksum, the update it was drawn
+// after (low word first), then its indices deflated.
+constexpr size_t kHead = 16;
 std::string Encoded(const Block& block) {
     std::string out;
     PutWord(out, static_cast<uint32_t>(block.size));
     PutWord(out, block.palette);
+    PutWord(out, static_cast<uint32_t>(block.update));
+    PutWord(out, static_cast<uint32_t>(block.update >> 32));
     uLongf length = compressBound(block.pixels.size());
     std::string packed(length, '\0');
     // The fastest level: indices of flat map colours shrink tenfold anyway.
@@ -51,15 +55,16 @@ std::string Encoded(const Block& block) {
 }
 
 BlockPtr Decoded(const std::string& payload) {
-    if (payload.size() < 8) return nullptr;
+    if (payload.size() < kHead) return nullptr;
     auto block = std::make_shared<Block>();
     block->size = static_cast<int>(Word(payload, 0));
     block->palette = Word(payload, 4);
+    block->update = Word(payload, 8) | uint64_t(Word(payload, 12)) << 32;
     if (block->size <= 0 || block->size > 1 << 14) return nullptr;
     block->pixels.resize(static_cast<size_t>(block->size) * block->size);
     uLongf length = block->pixels.size();
-    if (uncompress(block->pixels.data(), &length, reinterpret_cast<const Bytef*>(payload.data() + 8),
-                   payload.size() - 8) != Z_OK ||
+    if (uncompress(block->pixels.data(), &length, reinterpret_cast<const Bytef*>(payload.data() + kHead),
+                   payload.size() - kHead) != Z_OK ||
         length != block->pixels.size())
         return nullptr;
     return block;

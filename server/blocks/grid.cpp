@@ -20,6 +20,15 @@ Plane TilePlane(int zoom) {
     return {"z" + std::to_string(zoom), kWorld / static_cast<double>(world), block};
 }
 
+bool PlaneNamed(const std::string& name, Plane& plane) {
+    if (name.size() < 2 || name.size() > 3 || name.find_first_not_of("0123456789", 1) != std::string::npos) return false;
+    const int n = std::stoi(name.substr(1));
+    if (name[0] == 'L' && protocol::MetresPerPixel(n) > 0) plane = LevelPlane(n);
+    else if (name[0] == 'z' && n <= 30) plane = TilePlane(n);
+    else return false;
+    return true;
+}
+
 Window ZoneWindow(const Plane& plane, double x, double y, int width, int height) {
     const double s = plane.metresPerPixel;
     Window w;

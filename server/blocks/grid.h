@@ -27,6 +27,8 @@ struct Plane {
 Plane LevelPlane(int level);
 // Below zoom 3 the whole world is smaller than a metatile and is one block.
 Plane TilePlane(int zoom);
+// The plane of a name ("L3", "z12"); false for any other name.
+bool PlaneNamed(const std::string& name, Plane& plane);
 
 // A rectangle of a plane's pixels.
 struct Window {

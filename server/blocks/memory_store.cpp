@@ -15,16 +15,35 @@ void MemoryStore::Keep(const BlockKey& key, const BlockPtr& block) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (size > maxBytes_) return;
     const std::string path = key.Path();
-    if (entries_.count(path) != 0) return;
-    while (bytes_ + size > maxBytes_ && !ages_.empty()) {
-        auto oldest = entries_.find(ages_.back());
-        bytes_ -= oldest->second.block->pixels.size();
-        entries_.erase(oldest);
-        ages_.pop_back();
+    auto kept = entries_.find(path);
+    if (kept != entries_.end()) {
+        if (kept->second.block->update >= block->update) return;
+        Erase(kept);  // drawn again after an update
     }
+    while (bytes_ + size > maxBytes_ && !ages_.empty()) Erase(entries_.find(ages_.back()));
     ages_.push_front(path);
-    entries_[path] = Entry{block, ages_.begin()};
+    entries_[path] = Entry{key, block, ages_.begin()};
     bytes_ += size;
+}
+
+void MemoryStore::Erase(std::map<std::string, Entry>::iterator it) {
+    bytes_ -= it->second.block->pixels.size();
+    ages_.erase(it->second.age);
+    entries_.erase(it);
+}
+
+std::pair<uint64_t, uint64_t> MemoryStore::DropIf(const std::function<bool(const BlockKey&, const Block&)>& stale) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    uint64_t dropped = 0;
+    for (auto it = entries_.begin(); it != entries_.end();) {
+        auto next = std::next(it);
+        if (stale(it->second.key, *it->second.block)) {
+            Erase(it);
+            ++dropped;
+        }
+        it = next;
+    }
+    return {dropped, entries_.size()};
 }
 
 uint64_t MemoryStore::bytes() const {

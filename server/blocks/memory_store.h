@@ -1,6 +1,7 @@
 // Blocks in memory, bounded in bytes, the least recently used first out.
 #pragma once
 
+#include <functional>
 #include <list>
 #include <map>
 #include <mutex>
@@ -15,9 +16,12 @@ public:
     BlockPtr Find(const BlockKey& key) override;
     void Keep(const BlockKey& key, const BlockPtr& block) override;
     uint64_t bytes() const override;
+    // Drops the blocks `stale` says are; how many went and how many stayed.
+    std::pair<uint64_t, uint64_t> DropIf(const std::function<bool(const BlockKey&, const Block&)>& stale);
 
 private:
     struct Entry {
+        BlockKey key;
         BlockPtr block;
         std::list<std::string>::iterator age;
     };
@@ -26,6 +30,7 @@ private:
     uint64_t bytes_ = 0;
     std::map<std::string, Entry> entries_;
     std::list<std::string> ages_;  // most recent first
+    void Erase(std::map<std::string, Entry>::iterator it);
 };
 
 }  // namespace blocks

@@ -48,7 +48,7 @@ void AnswerCache::Complete(const std::string& key, std::string body, std::except
             waiters = std::move(running->second);
             pending_.erase(running);
         }
-        if (value) Keep(key, value);
+        if (value && unkept_.erase(key) == 0) Keep(key, value);
     }
     for (size_t i = 0; i < waiters.size(); ++i) waiters[i](value, error, i > 0);
 }
@@ -67,7 +67,26 @@ void AnswerCache::Keep(const std::string& key, const Value& value) {
     bytes_ += size;
 }
 
+size_t AnswerCache::DropIf(const std::function<bool(const std::string& key)>& stale) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    size_t dropped = 0;
+    for (auto it = entries_.begin(); it != entries_.end();) {
+        auto next = std::next(it);
+        if (stale(it->first)) {
+            bytes_ -= it->second.value->body.size() + it->first.size();
+            ages_.erase(it->second.age);
+            entries_.erase(it);
+            ++dropped;
+        }
+        it = next;
+    }
+    for (const auto& running : pending_)
+        if (stale(running.first)) unkept_.insert(running.first);
+    expired_ += dropped;
+    return dropped;
+}
+
 AnswerCache::Use AnswerCache::use() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return Use{bytes_, maxBytes_, entries_.size(), hits_, misses_};
+    return Use{bytes_, maxBytes_, entries_.size(), hits_, misses_, expired_};
 }

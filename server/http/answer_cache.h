@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,9 +36,14 @@ public:
     // calls its Finish. A failure reaches every waiter and nothing is kept.
     void Get(const std::string& key, const Make& make, Done done);
 
+    // Drops the answers whose key `stale` names; those being computed are
+    // handed to their waiters but not kept (they may have read what went
+    // stale). How many were dropped.
+    size_t DropIf(const std::function<bool(const std::string& key)>& stale);
+
     struct Use {
         size_t bytes, capacity, entries;
-        uint64_t hits, misses;
+        uint64_t hits, misses, expired;
     };
     Use use() const;
 
@@ -52,10 +58,11 @@ private:
     const size_t maxBytes_;
     mutable std::mutex mutex_;
     size_t bytes_ = 0;
-    uint64_t hits_ = 0, misses_ = 0;
+    uint64_t hits_ = 0, misses_ = 0, expired_ = 0;
     std::map<std::string, Entry> entries_;
     std::list<std::string> ages_;  // most recent first
     std::map<std::string, std::vector<Done>> pending_;
+    std::set<std::string> unkept_;  // pending, but stale once done
 };
 
 // A strong entity tag for bytes.

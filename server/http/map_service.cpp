@@ -7,14 +7,17 @@
 #include <boost/asio/post.hpp>
 
 #include "server/blocks/block_maps.h"
+#include "server/blocks/expiry.h"
 #include "server/blocks/generation.h"
 #include "server/database/database.h"
 #include "server/files/folder_file.h"
+#include "server/geo.h"
 #include "server/http/conditional.h"
 #include "server/http/routes.h"
 #include "server/http/status_json.h"
 #include "server/markup.h"
 #include "server/page/operator_page.h"
+#include "server/protocol/levels.h"
 #include "server/protocol/proximity_page.h"
 #include "server/streets/import_record.h"
 #include "server/streets/street_names.h"
@@ -139,7 +142,7 @@ void MapService::Place(const std::shared_ptr<Exchange>& x, double lat, double lo
         },
         [this, x](AnswerCache::Value value, std::exception_ptr error, bool hit) {
             if (error != nullptr) return x->Failed(StreetDatabase(), error, "the place cannot be named", Message(error));
-            Cacheable(x, value, protocol::kProximityType, hit ? "cached" : "looked up");
+            Cacheable(x, value, protocol::kProximityType, hit ? "cached" : "looked up", streets_.has_value());
         });
 }
 
@@ -159,20 +162,20 @@ void MapService::Picture(const std::shared_ptr<Exchange>& x, const routes::Route
             if (route.kind == routes::Kind::Tile) return maps.Tile(drawnFrom, route.z, route.column, route.row, done);
             maps.Zone(drawnFrom, route.map.level, route.map.width, route.map.height, route.x, route.y, done);
         },
-        [this, x, tile = route.kind == routes::Kind::Tile](AnswerCache::Value value, std::exception_ptr error,
-                                                         bool hit) {
+        [this, x, tile = route.kind == routes::Kind::Tile, streets = ShowsStreets(route)](
+            AnswerCache::Value value, std::exception_ptr error, bool hit) {
             if (error != nullptr) {
                 const std::string what = Message(error);
                 return x->Failed(StreetDatabase(), error, "the renderer cannot draw this map: " + what, what);
             }
-            Cacheable(x, value, tile ? "image/png" : "image/gif", hit ? "cached" : "rendered");
+            Cacheable(x, value, tile ? "image/png" : "image/gif", hit ? "cached" : "rendered", streets);
         });
 }
 
 void MapService::Cacheable(const std::shared_ptr<Exchange>& x, const AnswerCache::Value& value,
-                           const std::string& type, const std::string& how) {
+                           const std::string& type, const std::string& how, bool streets) {
     Answer a;
-    a.fields.emplace_back("Cache-Control", Lifetime());
+    a.fields.emplace_back("Cache-Control", Lifetime(streets));
     a.fields.emplace_back("ETag", value->etag);
     if (conditional::Matches(x->request.Field("if-none-match"), value->etag)) {
         a.status = 304;
@@ -185,7 +188,44 @@ void MapService::Cacheable(const std::shared_ptr<Exchange>& x, const AnswerCache
     x->Send(std::move(a), how);
 }
 
-std::string MapService::Lifetime() const { return "public, max-age=" + std::to_string(settings_.maxAgeSeconds); }
+std::string MapService::Lifetime(bool streets) const {
+    const int seconds = streets ? std::min(settings_.streetMaxAgeSeconds, settings_.maxAgeSeconds) : settings_.maxAgeSeconds;
+    return "public, max-age=" + std::to_string(seconds);
+}
+
+// The street style draws from level 7 (about 130 m a pixel) down, and tiles
+// of that scale or finer.
+bool MapService::ShowsStreets(const routes::Route& route) const {
+    return streets_ && route.metresPerPixel < 1.5 * protocol::MetresPerPixel(7);
+}
+
+bool MapService::Meets(const std::string& key, const std::vector<blocks::Area>& areas) const {
+    const size_t space = key.find(' ');
+    if (space == std::string::npos) return false;
+    const routes::Route r = routes::Read(key.substr(space + 1));
+    auto meets = [&areas](const blocks::Area& shown) {
+        return std::any_of(areas.begin(), areas.end(), [&](const blocks::Area& a) { return a.Meets(shown); });
+    };
+    if (r.kind == routes::Kind::Place) {
+        // A place is named by streets within a few hundred metres of it.
+        const double x = geo::MercatorX(r.lon), y = geo::MercatorY(r.lat), reach = 500;
+        return meets({x - reach, y - reach, x + reach, y + reach});
+    }
+    if (r.kind != routes::Kind::Map && r.kind != routes::Kind::Tile) return false;
+    // A picture is cut from blocks: it changes when one of them does.
+    const bool tile = r.kind == routes::Kind::Tile;
+    const blocks::Plane plane = tile ? blocks::TilePlane(r.z) : blocks::LevelPlane(r.map.level);
+    const blocks::Window window = tile ? blocks::TileWindow(r.column, r.row)
+                                       : blocks::ZoneWindow(plane, r.x, r.y, std::max(r.map.width, 1),
+                                                            std::max(r.map.height, 1));
+    for (const blocks::BlockId& id : blocks::BlocksOf(plane, window))
+        if (meets(blocks::BlockArea(plane, id.column, id.row))) return true;
+    return false;
+}
+
+void MapService::Expire(const std::vector<blocks::Area>& areas) {
+    parts_.cache.DropIf([this, &areas](const std::string& key) { return Meets(key, areas); });
+}
 
 void MapService::Download(const std::shared_ptr<Exchange>& x, const std::string& name, const std::string& why) {
     std::string content;
@@ -241,6 +281,7 @@ void MapService::SendStatus(const std::shared_ptr<Exchange>& x, std::optional<st
     s.figures = parts_.statistics.figures();
     s.blocks = parts_.maps.counters();
     s.connections = parts_.connections ? parts_.connections() : 0;
+    s.update = parts_.expiries != nullptr ? parts_.expiries->Latest() : 0;
     Answer a;
     a.Set(200, StatusJson(s), "application/json");
     a.fields.emplace_back("Cache-Control", "no-store");

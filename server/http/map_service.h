@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <boost/asio/thread_pool.hpp>
 
@@ -23,6 +24,8 @@
 namespace blocks {
 class BlockMaps;
 class Generation;
+struct Area;
+class Expiries;
 }
 namespace database {
 class Database;
@@ -47,10 +50,12 @@ public:
         front::RequestLog& log;
         Statistics& statistics;
         std::function<size_t()> connections;  // the front's open connections, for the status
+        const blocks::Expiries* expiries;      // what street updates touched; null without a database
     };
     struct Settings {
         std::string downloads;
         int maxAgeSeconds = 86400;  // of maps, places and tiles in any cache
+        int streetMaxAgeSeconds = 3600;  // of those that show street data, which updates change
         std::string leaflet;        // folder of Leaflet's script, style and images
         std::string style, data;    // what the page names as loaded
     };
@@ -70,6 +75,8 @@ public:
 
     // Called on the front's thread; renders go to the render workers.
     void Handle(front::Request request, front::Reply reply);
+    // A street update touched the areas: the answers that show them go.
+    void Expire(const std::vector<blocks::Area>& areas);
 
 private:
     const Parts parts_;
@@ -89,9 +96,13 @@ private:
     // A kept answer: 200 with its tag and lifetime, or 304 when the client
     // holds it already.
     void Cacheable(const std::shared_ptr<Exchange>& x, const AnswerCache::Value& value, const std::string& type,
-                   const std::string& how);
-    // Cache-Control of what other caches may keep.
-    std::string Lifetime() const;
+                   const std::string& how, bool streets);
+    // Whether a kept answer's key shows any of the areas.
+    bool Meets(const std::string& key, const std::vector<blocks::Area>& areas) const;
+    // Cache-Control of what other caches may keep; streets: it shows street
+    // data (a database is drawn from, at a street level or a place name).
+    std::string Lifetime(bool streets = false) const;
+    bool ShowsStreets(const routes::Route& route) const;
     // Cuts (or finds) a zone or a tile and answers with it.
     void Picture(const std::shared_ptr<Exchange>& x, const routes::Route& route);
 };

@@ -27,7 +27,7 @@ std::string StatusJson(const ServerStatus& s) {
     json += ",\"connections\":" + std::to_string(s.connections);
     json += ",\"cache\":{\"bytes\":" + std::to_string(c.bytes) + ",\"capacity\":" + std::to_string(c.capacity) +
             ",\"entries\":" + std::to_string(c.entries) + ",\"hits\":" + std::to_string(c.hits) +
-            ",\"misses\":" + std::to_string(c.misses) +
+            ",\"misses\":" + std::to_string(c.misses) + ",\"expired\":" + std::to_string(c.expired) +
             ",\"hit_rate\":" + Number(asked > 0 ? static_cast<double>(c.hits) / asked : 0) + "}";
     json += ",\"requests\":{\"total\":" + std::to_string(f.requests) +
             ",\"last_minute\":" + std::to_string(f.requestsLastMinute) + "}";
@@ -37,7 +37,8 @@ std::string StatusJson(const ServerStatus& s) {
     const auto& b = s.blocks;
     json += ",\"blocks\":{\"drawn\":" + std::to_string(b.drawn) + ",\"from_memory\":" + std::to_string(b.fromMemory) +
             ",\"from_disk\":" + std::to_string(b.fromDisk) + ",\"memory_bytes\":" + std::to_string(b.memoryBytes) +
-            ",\"disk_bytes\":" + std::to_string(b.diskBytes) + "}";
+            ",\"disk_bytes\":" + std::to_string(b.diskBytes) + ",\"expired\":" + std::to_string(b.expired) +
+            ",\"kept\":" + std::to_string(b.kept) + ",\"update\":" + std::to_string(s.update) + "}";
     if (s.imported) {
         const streets::ImportRecord& i = *s.imported;
         char extent[160];

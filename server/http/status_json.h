@@ -16,6 +16,7 @@
 struct ServerStatus {
     std::string style, data, database;
     size_t places = 0, connections = 0;
+    uint64_t update = 0;  // the last street update heard of
     AnswerCache::Use cache{};
     Statistics::Figures figures;
     blocks::BlockMaps::Counters blocks;

@@ -16,8 +16,9 @@ Outcome Exit(int status, std::string text) { return {false, status, std::move(te
 // Why the values cannot be served with, or "".
 std::string Check(const Settings& s) {
     std::string why = front::Check(s.serving);
-    if (why.empty() && (s.threads < 0 || s.cacheMegabytes < 0 || s.maxAge < 0 || s.blockStoreMegabytes < 0))
-        why = "--threads, --cache, --block-store-mb and --max-age take a number";
+    if (why.empty() && (s.threads < 0 || s.cacheMegabytes < 0 || s.maxAge < 0 || s.blockStoreMegabytes < 0 ||
+                          s.streetMaxAge < 0))
+        why = "--threads, --cache, --block-store-mb, --max-age and --street-max-age take a number";
     if (why.empty() && s.labels != "both" && s.labels != "latin" && s.labels != "local")
         why = "--labels is both, latin or local";
     return why;
@@ -29,7 +30,7 @@ Outcome Parse(const std::vector<std::string>& args, Settings& s) {
     po::options_description all = front::ServingOptions(s.serving);
     all.add_options()("style", po::value(&s.style))("data", po::value(&s.data))("database", po::value(&s.database))(
         "labels", po::value(&s.labels))("threads", po::value(&s.threads))("cache", po::value(&s.cacheMegabytes))(
-        "max-age", po::value(&s.maxAge))("block-store", po::value(&s.blockStore))(
+        "max-age", po::value(&s.maxAge))("street-max-age", po::value(&s.streetMaxAge))("block-store", po::value(&s.blockStore))(
         "block-store-mb", po::value(&s.blockStoreMegabytes))("help,h", "")("version", "");
     po::variables_map given;
     try {
@@ -50,10 +51,11 @@ const char* Usage() {
     return "usage: plivors-server [--bind ADDRESS] [--port N] [--port-file F] [--log F]\n"
            "                      [--style FILE.xml] [--data DIR] [--downloads DIR]\n"
            "                      [--database URL] [--labels both|latin|local]\n"
-           "                      [--threads N] [--cache MB] [--max-age S]\n"
+           "                      [--threads N] [--cache MB] [--max-age S] [--street-max-age S]\n"
            "                      [--block-store DIR] [--block-store-mb MB]\n"
            "                      [--idle-timeout S] [--request-timeout S] [--send-timeout S]\n"
            "       plivors-server import FILE.osm.pbf --database URL   (import --help)\n"
+           "       plivors-server update [FILE.osc.gz] --database URL  (update --help)\n"
            "       plivors-server --version\n"
            "Serves maps rendered by Mapnik, place names and descriptor downloads on\n"
            "ADDRESS (127.0.0.1 by default) port N (8080 by default, 0 picks a free one,\n"
@@ -72,7 +74,9 @@ const char* Usage() {
            "default). Every request is logged with its time to --log F (else stdout).\n"
            "--threads is the number of render workers (the cores by default), --cache\n"
            "the memory for drawn blocks and answers (256 MB by default), --max-age how\n"
-           "long other caches may keep maps, places and tiles (86400 s by default).\n"
+           "long other caches may keep maps, places and tiles (86400 s by default);\n"
+           "with --database, those that show streets --street-max-age (3600 s), as\n"
+           "`plivors-server update` changes them.\n"
            "Zones and tiles are cut from blocks drawn once; --block-store keeps them in\n"
            "DIR as well, for restarts and for other servers sharing DIR, up to\n"
            "--block-store-mb (4096 MB by default, the least recently used going first).\n"

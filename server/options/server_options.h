@@ -17,6 +17,9 @@ struct Settings {
     std::string blockStore;              // "": blocks in memory only
     int blockStoreMegabytes = 4096;
     int maxAge = 86400;
+    // Of answers that show street data, which updates change: an hour, so
+    // that a daily update reaches every cache within an hour of it.
+    int streetMaxAge = 3600;
 };
 
 // What the command line asks for: serve with the settings, or exit with

@@ -21,30 +21,13 @@
 #include "server/database/database.h"
 #include "server/streets/import_record.h"
 #include "server/streets/latin_column.h"
+#include "server/streets/tool_run.h"
 
 namespace streets {
 namespace {
 
 using database::Execute;
 using database::StatementFailed;
-
-volatile sig_atomic_t interrupted = 0;
-void Interrupt(int signal) { interrupted = signal; }
-
-// Signals that end an import: the import finishes its clean-up first.
-struct SignalGuard {
-    struct sigaction old[3];
-    const int signals[3] = {SIGINT, SIGTERM, SIGHUP};
-    SignalGuard() {
-        struct sigaction a {};
-        a.sa_handler = &Interrupt;
-        sigemptyset(&a.sa_mask);
-        for (int i = 0; i < 3; ++i) sigaction(signals[i], &a, &old[i]);
-    }
-    ~SignalGuard() {
-        for (int i = 0; i < 3; ++i) sigaction(signals[i], &old[i], nullptr);
-    }
-};
 
 bool EndsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
@@ -70,15 +53,6 @@ std::string CheckFile(const std::string& file) {
     return "";
 }
 
-std::string Quoted(const std::string& value) {  // a conninfo value
-    std::string q = "'";
-    for (char c : value) {
-        if (c == '\'' || c == '\\') q += '\\';
-        q += c;
-    }
-    return q + "'";
-}
-
 std::string Identifier(PGconn* c, const std::string& name) {
     char* q = PQescapeIdentifier(c, name.c_str(), name.size());
     std::string s = q != nullptr ? q : name;
@@ -86,28 +60,10 @@ std::string Identifier(PGconn* c, const std::string& name) {
     return s;
 }
 
-// One import at a time per database: a second would drop the first one's
-// schema. The key of the advisory lock that says so.
-constexpr long long kImportLock = 7215001;
-
-// osm2pgsql ended with another exit status than 0; its last line for the
-// operator.
-struct Osm2pgsqlFailed : std::runtime_error {
-    Osm2pgsqlFailed(int status, const std::string& lastLine)
-        : std::runtime_error("exit status " + std::to_string(status) + (lastLine.empty() ? "" : ": " + lastLine)) {}
-};
-// A signal asked the import to stop.
-struct Interrupted : std::runtime_error {
-    Interrupted() : std::runtime_error("interrupted") {}
-};
 // The import cannot begin; nothing was changed.
 struct Refused : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
-
-void StopIfInterrupted() {
-    if (interrupted) throw Interrupted();
-}
 
 // What the command line asks for.
 struct Job {
@@ -124,77 +80,6 @@ struct Schemas {
           live(Identifier(c, kLiveSchema)),
           replaced(Identifier(c, std::string(kLiveSchema) + "_replaced")) {}
 };
-
-// A child's exit status, 128 + signal when a signal ended it; waits
-// through interruptions, passing our stop on to it.
-int Wait(pid_t child, bool& signalled) {
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-        if (interrupted && !signalled) {
-            kill(child, SIGTERM);  // Ctrl-C reached it too; a TERM to us alone must
-            signalled = true;
-        }
-    }
-    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
-}
-
-pid_t Spawn(const std::vector<std::string>& args, const std::string& password, int out[2]) {
-    if (pipe(out) != 0) throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
-    pid_t child = fork();
-    if (child < 0) throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
-    if (child > 0) return child;
-    dup2(out[1], 1);
-    dup2(out[1], 2);
-    close(out[0]);
-    close(out[1]);
-    if (!password.empty()) setenv("PGPASSWORD", password.c_str(), 1);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    std::fprintf(stderr, "cannot run %s: %s\n", argv[0], std::strerror(errno));
-    _exit(127);
-}
-
-// Passes the child's output on as it comes (its progress) and keeps its
-// last line.
-std::string Relay(int from, pid_t child, bool& signalled) {
-    std::string line, last;
-    char buffer[4096];
-    for (;;) {
-        ssize_t n = read(from, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            if (interrupted && !signalled) {
-                kill(child, SIGTERM);
-                signalled = true;
-            }
-            continue;
-        }
-        if (n <= 0) return last;
-        (void)!write(2, buffer, static_cast<size_t>(n));
-        for (ssize_t i = 0; i < n; ++i) {
-            if (buffer[i] != '\n' && buffer[i] != '\r') {
-                if (line.size() < 1000) line += buffer[i];
-            } else if (!line.empty()) {
-                last = std::move(line);
-                line.clear();
-            }
-        }
-    }
-}
-
-// Runs osm2pgsql; throws Osm2pgsqlFailed unless it succeeds.
-void RunOsm2pgsql(const std::vector<std::string>& args, const std::string& password) {
-    int out[2];
-    const pid_t child = Spawn(args, password, out);
-    close(out[1]);
-    bool signalled = false;
-    const std::string last = Relay(out[0], child, signalled);
-    close(out[0]);
-    const int status = Wait(child, signalled);
-    StopIfInterrupted();
-    if (status != 0) throw Osm2pgsqlFailed(status, last);
-}
 
 // Stage 1: the command line read and the input checked, before the
 // database is touched; an exit status when there is nothing to import.
@@ -254,11 +139,8 @@ void PrepareSchema(PGconn* c, const std::string& url) {
 // without the password, which would show in the process list; the password
 // travels in its environment.
 void Load(const Job& job) {
-    std::string conninfo, password;
-    for (const auto& w : database::ParseUrl(job.url)) {
-        if (w.first == "password") password = w.second;
-        else conninfo += (conninfo.empty() ? "" : " ") + w.first + "=" + Quoted(w.second);
-    }
+    std::string password;
+    const std::string conninfo = Conninfo(job.url, password);
     std::vector<std::string> command = {"osm2pgsql", "--create", "--slim", "--hstore", "--style", job.style,
                                         std::string("--output-pgsql-schema=") + kImportSchema,
                                         std::string("--middle-schema=") + kImportSchema, "--cache",
@@ -266,7 +148,7 @@ void Load(const Job& job) {
                                         "--database", conninfo};
     if (!job.transform.empty()) command.insert(command.end(), {"--tag-transform-script", job.transform});
     command.push_back(job.file);
-    RunOsm2pgsql(command, password);
+    RunTool(command, password);
 }
 
 // Stage 4: each name's Latin form, written once (name_latin); its seconds.
@@ -411,7 +293,7 @@ int Fill(database::Connection& c, const Job& job, std::chrono::steady_clock::tim
         Swap(c.get());
         Report(c.get(), job, start, latinSeconds);
         return 0;
-    } catch (const Osm2pgsqlFailed& e) {
+    } catch (const ToolFailed& e) {
         return Abandon(c, job.url, "osm2pgsql could not import " + job.file + " (" + e.what() + ")");
     } catch (const database::Unavailable& e) {
         return Abandon(c, job.url, std::string("the connection to the database was lost: ") + e.what());

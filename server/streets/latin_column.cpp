@@ -19,7 +19,7 @@ const char* kCandidates = R"SQL(
 SELECT DISTINCT osm_id, name, tags->'name:es', tags->'int_name', tags->'name:en', tags->'name:fr',
        tags->'name:pt', tags->'name:it', tags->'name:de',
        (SELECT substr(key, 6) FROM each(tags) WHERE key ~ '^name:[a-z]{2,3}$' AND value = name LIMIT 1)
-FROM %s WHERE name IS NOT NULL AND (tags ? 'name:es' OR name ~ '[^\x01-\u024F]')
+FROM %s WHERE name IS NOT NULL AND (tags ? 'name:es' OR name ~ '[^\x01-\u024F]')%s
 )SQL";
 
 // A PostgreSQL array literal of texts.
@@ -45,10 +45,10 @@ void Flush(PGconn* c, const std::string& table, std::vector<std::string>& ids, s
     latin.clear();
 }
 
-void FillTable(PGconn* c, const std::string& table, LatinColumnCount& count) {
-    Execute(c, "ALTER TABLE " + table + " ADD COLUMN name_latin text");
+void FillTable(PGconn* c, const std::string& table, bool added, LatinColumnCount& count) {
+    if (!added) Execute(c, "ALTER TABLE " + table + " ADD COLUMN name_latin text");
     char sql[1024];
-    std::snprintf(sql, sizeof sql, kCandidates, table.c_str());
+    std::snprintf(sql, sizeof sql, kCandidates, table.c_str(), added ? " AND name_latin IS NULL" : "");
     database::Result rows;
     try {
         rows = Execute(c, sql);
@@ -77,8 +77,15 @@ LatinColumnCount WriteLatinNames(PGconn* c, const std::string& schema) {
     LatinColumnCount count;
     for (const char* table : {"planet_osm_point", "planet_osm_line", "planet_osm_polygon"}) {
         std::string name = schema + "." + table;
-        FillTable(c, name, count);
+        FillTable(c, name, false, count);
     }
+    return count;
+}
+
+LatinColumnCount UpdateLatinNames(PGconn* c, const std::string& schema) {
+    LatinColumnCount count;
+    for (const char* table : {"planet_osm_point", "planet_osm_line", "planet_osm_polygon"})
+        FillTable(c, schema + "." + table, true, count);
     return count;
 }
 

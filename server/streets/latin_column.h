@@ -18,5 +18,10 @@ struct LatinColumnCount {
 // Throws database::Failure; a table without the name and tags columns
 // (another osm2pgsql style) gets an empty column.
 LatinColumnCount WriteLatinNames(PGconn* c, const std::string& schema);
+// After osm2pgsql appended changes: the rows it wrote come without a Latin
+// form (it deletes a changed feature's rows and writes them anew), and get
+// theirs. Rows whose name is its own Latin form are looked at again, as
+// they hold NULL too.
+LatinColumnCount UpdateLatinNames(PGconn* c, const std::string& schema);
 
 }  // namespace streets

@@ -37,6 +37,7 @@ done
 
 dpkg-deb --contents "$deb" | awk '{print $6}' > "$work/contents"
 for f in ./usr/bin/plivors-server ./usr/lib/systemd/system/plivors-server.service ./etc/default/plivors-server \
+         ./usr/lib/systemd/system/plivors-server-update.service ./usr/lib/systemd/system/plivors-server-update.timer \
          ./usr/share/plivors-server/style/default.xml ./usr/share/plivors-server/maps/norte-1000.plvr \
          ./usr/share/doc/plivors-server/copyright ./usr/share/plivors-server/style/streets.xml \
          ./usr/share/plivors-server/streets/plivors.style; do

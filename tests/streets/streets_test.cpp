@@ -224,6 +224,166 @@ TEST_F(StreetMaps, ALostDatabaseAnswers503UntilItReturns) {
     EXPECT_GT(secondary, 800 * 600 / 100) << "the streets, from a server that never saw the database at its start";
 }
 
+// Street updates, on the first street server and a second one sharing its
+// block store (each with its own connection, the second as a role of its
+// own): what an update touched is drawn and named anew on both, what it did
+// not touch keeps its entity tag, and a server that could not reach the
+// database during an update catches up once it can.
+// The proximity page's text for a point, from one server.
+std::string Named(const std::string& server, LonLat p) {
+    char url[160];
+    std::snprintf(url, sizeof url, "/plivors/client?cmd=prox&RQGE=st&mocs=gdd&mo=%.6f,%.6f", p.lat, p.lon);
+    return server_testing::Get(server + url).body;
+}
+
+// Waits (5 s at most) until every server names p with `name`; the seconds
+// it took, or -1.
+double NamedEverywhere(LonLat p, const std::string& name, const std::vector<std::string>& servers) {
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        bool all = true;
+        for (const std::string& server : servers) all = all && Named(server, p).find(name) != std::string::npos;
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (all) return seconds;
+        if (seconds > 5) return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+// Share of the 5 x 5 pixels at the middle of a zone centred on p with the colour.
+double AtMiddle(const std::string& server, int level, LonLat p, Rgb colour) {
+    namespace st = server_testing;
+    const st::Picture z = st::Decode(st::Get(st::MapUrl(server, 800, 600, level, p.lat, p.lon)).body);
+    if (z.width != 800) return -1;
+    int n = 0;
+    for (int y = 298; y <= 302; ++y)
+        for (int x = 398; x <= 402; ++x) n += Near(z.At(x, y), colour, 16) ? 1 : 0;
+    return n / 25.0;
+}
+
+std::string Sql(const std::string& sql) {
+    std::string out;
+    RunCommand("psql -qtA '" + Env("PLIVORS_TEST_DATABASE") + "' -c \"" + sql + "\" 2>&1", out);
+    return out;
+}
+
+// The server's command (update, replication-init) on the street database.
+std::string Command(const std::string& words, int& status) {
+    std::string output;
+    status = RunCommand("\"" + Env("PLIVORS_TEST_SERVER_BINARY") + "\" " + words + " --database \"" +
+                            Env("PLIVORS_TEST_DATABASE") + "\" 2>&1",
+                        output);
+    return output;
+}
+
+// Both street servers, or none when the second is missing.
+std::vector<std::string> UpdatedServers() {
+    if (Env("PLIVORS_TEST_STREETS_SECOND").empty()) return {};
+    return {Env("PLIVORS_TEST_STREETS"), Env("PLIVORS_TEST_STREETS_SECOND")};
+}
+
+// Version 2's changes, and a zone 2.5 km from all of them.
+const LonLat kRenamed{-56.1462, -34.90325}, kDeletedBuilding{-56.14401, -34.90965};
+const LonLat kNewRoad[2] = {{-56.1488, -34.9240}, {-56.1452, -34.9240}};
+const LonLat kFar{-56.1938085, -34.8985381};
+
+TEST_F(StreetMaps, UpdatesShowOnBothServersAndLeaveTheRestAsItWas) {
+    const std::vector<std::string> servers_ = UpdatedServers();
+    if (servers_.empty()) GTEST_SKIP() << "no second street server";
+    const std::string versions = Env("PLIVORS_TEST_VERSIONS");
+    std::vector<std::string> farTags;
+    for (const std::string& server : servers_) {
+        // Everything asked first, so that both servers hold it drawn and named.
+        EXPECT_NE(Named(server, kRenamed).find("Pedro P de la Sierra"), std::string::npos) << Named(server, kRenamed);
+        EXPECT_GT(AtMiddle(server, 1, kDeletedBuilding, kBuilding), 0.6) << server;
+        for (LonLat p : kNewRoad) EXPECT_GT(AtMiddle(server, 2, p, kSea), 0.9) << server;
+        const server_testing::Answer far = server_testing::Get(server_testing::MapUrl(server, 800, 600, 1, kFar.lat, kFar.lon));
+        ASSERT_EQ(far.status, 200);
+        farTags.push_back(far.Field("ETag"));
+    }
+    // A cut change file (the first update of the run): one message, a
+    // failure, nothing recorded.
+    const std::string changes = ReadFile(versions + "/2.osc.gz");
+    ASSERT_TRUE(WriteFile("cut.osc.gz", changes.substr(0, changes.size() / 3)));
+    int status = 0;
+    std::string output = Command("update cut.osc.gz", status);
+    EXPECT_NE(status, 0) << output;
+    EXPECT_NE(output.find("plivors-server update: osm2pgsql could not apply cut.osc.gz"), std::string::npos) << output;
+    EXPECT_EQ(Sql("SELECT count(*) FROM plivors_expiry"), "0\n");
+
+    const auto start = std::chrono::steady_clock::now();
+    output = Command("update '" + versions + "/1.osc.gz'", status);
+    ASSERT_EQ(status, 0) << output;
+    const auto applied = std::chrono::steady_clock::now();
+    const double took = std::chrono::duration<double>(applied - start).count();
+    const double named = NamedEverywhere(kRenamed, "Calle del Cambio", servers_);
+    EXPECT_GE(named, 0) << Named(servers_[0], kRenamed) << " / " << Named(servers_[1], kRenamed);
+    for (size_t i = 0; i < servers_.size(); ++i) {
+        EXPECT_LT(AtMiddle(servers_[i], 1, kDeletedBuilding, kBuilding), 0.1) << "the building still there";
+        for (LonLat p : kNewRoad) EXPECT_GT(AtMiddle(servers_[i], 2, p, kSecondary), 0.2) << "no new road";
+        const server_testing::Answer far = server_testing::Get(
+            server_testing::MapUrl(servers_[i], 800, 600, 1, kFar.lat, kFar.lon), {"If-None-Match: " + farTags[i]});
+        EXPECT_EQ(far.status, 304);
+        // Kept, not cut again from blocks (which would give the same tag).
+        const std::string target = server_testing::MapUrl("", 800, 600, 1, kFar.lat, kFar.lon);
+        std::ifstream log(Env(i == 0 ? "PLIVORS_TEST_STREETS_LOG" : "PLIVORS_TEST_STREETS_SECOND_LOG"));
+        std::string last;
+        for (std::string line; std::getline(log, line);)
+            if (line.find(target) != std::string::npos) last = line;
+        EXPECT_NE(last.find("(cached)"), std::string::npos) << last;
+    }
+    const double drawn = std::chrono::duration<double>(std::chrono::steady_clock::now() - applied).count();
+    // The first server's memory held blocks of both kinds: the update
+    // dropped some and kept the others.
+    const std::string json = server_testing::Get(servers_[0] + "/status.json").body;
+    const std::string blocks = json.substr(std::min(json.find("\"blocks\""), json.size()));
+    auto figure = [&](const std::string& name) {
+        const size_t at = blocks.find("\"" + name + "\":");
+        return at == std::string::npos ? -1 : std::atoll(blocks.c_str() + at + name.size() + 3);
+    };
+    EXPECT_GT(figure("expired"), 0) << blocks;
+    EXPECT_GT(figure("kept"), 0) << blocks;
+    std::printf("update of version 2: %.2f s; both servers named the street %.2f s after it and had drawn and "
+                "sent the changed zones %.2f s after it; first server's %s", took, named, drawn, blocks.c_str());
+}
+
+TEST_F(StreetMaps, AServerCutOffDuringAnUpdateCatchesUpWhenBack) {
+    const std::vector<std::string> servers_ = UpdatedServers();
+    if (servers_.empty()) GTEST_SKIP() << "no second street server";
+    // The second server names Lepanto (and keeps the name) before it loses
+    // the database; the update comes from the replication source meanwhile.
+    const LonLat lepanto{-56.15455, -34.90212};
+    ASSERT_NE(Named(servers_[1], lepanto).find("Lepanto"), std::string::npos) << Named(servers_[1], lepanto);
+    const std::string role = Env("PLIVORS_TEST_SECOND_ROLE");
+    Sql("ALTER ROLE " + role + " NOLOGIN");
+    Sql("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE usename = '" + role + "'");
+    std::string output;
+    const std::string header = "base.osm.pbf";
+    ASSERT_EQ(RunCommand("osmium cat -O -o " + header + " '" + Env("PLIVORS_TEST_VERSIONS") + "/v2.osm.pbf'" +
+                             " --output-header=osmosis_replication_base_url=" + Env("PLIVORS_TEST_REPLICATION") +
+                             " --output-header=osmosis_replication_sequence_number=1 2>&1",
+                         output),
+              0)
+        << output;
+    int status = 0;
+    output = Command("replication-init --osm-file " + header, status);
+    ASSERT_EQ(status, 0) << output;
+    output = Command("update", status);
+    ASSERT_EQ(status, 0) << output;
+    std::printf("%s", output.substr(std::min(output.rfind("Updated from"), output.size())).c_str());
+    EXPECT_NE(output.find("Updated from the replication source"), std::string::npos) << output;
+    EXPECT_GE(NamedEverywhere(lepanto, "Calle Lejana", {servers_[0]}), 0) << Named(servers_[0], lepanto);
+    EXPECT_EQ(Named(servers_[1], lepanto).find("Calle Lejana"), std::string::npos) << "cut off, yet told";
+    Sql("ALTER ROLE " + role + " LOGIN");
+    // Back: it reconnects within a second or two and reads what it missed.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    EXPECT_GE(NamedEverywhere(lepanto, "Calle Lejana", {servers_[1]}), 0) << Named(servers_[1], lepanto);
+    const std::string json = server_testing::Get(servers_[1] + "/status.json").body;
+    std::printf("second server after catching up: %s\n", json.substr(std::min(json.find("\"blocks\""), json.size()),
+                                                                     json.find("}", json.find("\"blocks\"")) -
+                                                                         json.find("\"blocks\"") + 1).c_str());
+}
+
 TEST_F(StreetMaps, AnImportReplacesTheDataWholeOrNotAtAll) {
     // Half a file: osm2pgsql fails midway, the streets stay.
     const std::string extracts = Env("PLIVORS_TEST_EXTRACTS");
