@@ -4,6 +4,9 @@
 #include <cstring>
 #include <set>
 #include <stdexcept>
+#include <thread>
+
+#include <boost/asio/post.hpp>
 
 #include "server/blocks/disk_store.h"
 #include "server/blocks/memory_store.h"
@@ -56,13 +59,16 @@ struct BlockMaps::Gathering {
 BlockMaps::BlockMaps(render::Renderer& renderer, MemoryStore& memory, DiskStore* disk, Samples samples,
                      std::set<uint32_t> styleColours)
     : renderer_(renderer), memory_(memory), disk_(disk), samples_(std::move(samples)),
-      styleColours_(std::move(styleColours)) {}
+      styleColours_(std::move(styleColours)),
+      cutting_(std::max(2u, std::thread::hardware_concurrency())) {}
+
+void BlockMaps::Drain() { cutting_.join(); }
 
 void BlockMaps::Zone(const std::string& generation, int level, int width, int height, double x, double y,
                      Done done) {
     const Plane plane = LevelPlane(level);
     const int w = std::max(width, 1), h = std::max(height, 1);
-    CutWindow(generation, plane, ZoneWindow(plane, x, y, w, h),
+    Post(generation, plane, ZoneWindow(plane, x, y, w, h),
               [w, h, done](std::vector<uint8_t> indices, PalettePtr palette, std::exception_ptr error) {
                   if (error != nullptr) return done(std::string(), error);
                   std::string gif;
@@ -78,7 +84,7 @@ void BlockMaps::Zone(const std::string& generation, int level, int width, int he
 }
 
 void BlockMaps::Tile(const std::string& generation, int zoom, int column, int row, Done done) {
-    CutWindow(generation, TilePlane(zoom), TileWindow(column, row),
+    Post(generation, TilePlane(zoom), TileWindow(column, row),
               [done](std::vector<uint8_t> indices, PalettePtr palette, std::exception_ptr error) {
                   if (error != nullptr) return done(std::string(), error);
                   std::vector<uint8_t> rgba;
@@ -95,6 +101,12 @@ void BlockMaps::Tile(const std::string& generation, int zoom, int column, int ro
                   }
                   done(std::move(png), nullptr);
               });
+}
+
+void BlockMaps::Post(const std::string& generation, const Plane& plane, const Window& window, Cut cut) {
+    boost::asio::post(cutting_, [this, generation, plane, window, cut = std::move(cut)]() mutable {
+        CutWindow(generation, plane, window, std::move(cut));
+    });
 }
 
 void BlockMaps::CutWindow(const std::string& generation, const Plane& plane, const Window& window, Cut cut) {
@@ -178,7 +190,10 @@ void BlockMaps::Complete(const std::string& path, const BlockPtr& block, const P
         waiting = std::move(it->second);
         pending_.erase(it);
     }
-    for (Got& got : waiting) got(block, palette, error);
+    // The render worker goes back to drawing; the waiters cut on our threads.
+    boost::asio::post(cutting_, [waiting = std::move(waiting), block, palette, error] {
+        for (const Got& got : waiting) got(block, palette, error);
+    });
 }
 
 BlockMaps::PalettePtr BlockMaps::KnownPalette(const std::string& generation, const Plane& plane) {
