@@ -279,7 +279,27 @@ double WriteLatin(PGconn* c) {
     return seconds;
 }
 
-// Stage 5: what the place names and the style need beyond osm2pgsql's own
+// Stage 5: each street's name over the whole street, merged once here: a
+// label along the whole street is placed the same in every block that shows
+// it, and a block reads the streets it touches by their index instead of
+// merging every street whose name it meets (100 ms and more a block).
+void MergeStreetNames(PGconn* c) {
+    const std::string s = Schemas(c).fresh;
+    Execute(c, "CREATE TABLE " + s + ".named_streets AS\n"
+               "SELECT name, name_latin, kind, ST_LineMerge(ST_Collect(way ORDER BY osm_id)) AS way FROM\n"
+               " (SELECT way, osm_id, name, name_latin, CASE\n"
+               "    WHEN highway IN ('motorway', 'trunk', 'primary') THEN 'major'\n"
+               "    WHEN highway IN ('secondary', 'tertiary') THEN 'middle'\n"
+               "    ELSE 'minor' END AS kind\n"
+               "  FROM " + s + ".planet_osm_line\n"
+               "  WHERE name IS NOT NULL AND highway IN ('motorway', 'trunk', 'primary', 'secondary', 'tertiary',\n"
+               "    'residential', 'unclassified', 'living_street', 'pedestrian', 'road', 'service')) AS named\n"
+               "GROUP BY name, name_latin, kind");
+    Execute(c, "CREATE INDEX ON " + s + ".named_streets USING gist (way)");
+    StopIfInterrupted();
+}
+
+// Stage 6: what the place names and the style need beyond osm2pgsql's own
 // indexes. A style of another schema may lack a column: that index is left out.
 void Index(PGconn* c) {
     const char* statements[] = {
@@ -304,11 +324,12 @@ void Index(PGconn* c) {
             std::fprintf(stderr, "plivors-server import: index left out (%s)\n", e.what());
         }
     }
-    Execute(c, "ANALYZE " + s + ".planet_osm_line, " + s + ".planet_osm_point, " + s + ".planet_osm_polygon");
+    Execute(c, "ANALYZE " + s + ".planet_osm_line, " + s + ".planet_osm_point, " + s + ".planet_osm_polygon, " + s +
+                   ".named_streets");
     StopIfInterrupted();
 }
 
-// Stage 6: styles written for the live schema name its tables without a
+// Stage 7: styles written for the live schema name its tables without a
 // schema (the database's search path finds them, where the owner may set
 // it), and roles that read the old data (the service's) read the new.
 void Grant(PGconn* c) {
@@ -330,7 +351,7 @@ void Grant(PGconn* c) {
     }
 }
 
-// Stage 7: the swap, renames and the old data's removal in one
+// Stage 8: the swap, renames and the old data's removal in one
 // transaction, waiting for renders that still read the old tables.
 void Swap(PGconn* c) {
     const Schemas s(c);
@@ -353,7 +374,7 @@ std::string Figure(PGconn* c, const std::string& sql, const std::vector<std::str
     }
 }
 
-// Stage 8: what is in, counted in the live schema and recorded there for
+// Stage 9: what is in, counted in the live schema and recorded there for
 // the status (a record that cannot be written leaves the status without it).
 void Report(PGconn* c, const Job& job, std::chrono::steady_clock::time_point start, double latinSeconds) {
     const std::string live = Schemas(c).live;
@@ -399,13 +420,14 @@ int Abandon(database::Connection& c, const std::string& url, const std::string& 
     return interrupted ? 128 + interrupted : 1;
 }
 
-// Stages 3 to 8, on the connection stage 2 prepared.
+// Stages 3 to 9, on the connection stage 2 prepared.
 int Fill(database::Connection& c, const Job& job, std::chrono::steady_clock::time_point start) {
     try {
         Load(job);
         const double latinSeconds = WriteLatin(c.get());
-        std::printf("Indexing for place names\n");
+        std::printf("Merging streets' names, indexing for place names\n");
         std::fflush(stdout);
+        MergeStreetNames(c.get());
         Index(c.get());
         Grant(c.get());
         Swap(c.get());
