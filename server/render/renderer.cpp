@@ -53,6 +53,27 @@ std::string WithConnection(const std::string& xml, const PostgisConnection& post
     return out;
 }
 
+// The style's text with every label kept off the picture's edges (Mapnik's
+// avoid-edges, against the picture without its buffer). A block is drawn
+// once and cut into zones: a label across its edge would need the
+// neighbour to place it exactly the same, which another set of labels in
+// the neighbour's buffer can prevent; so no label crosses a block's edge,
+// and none is ever cut in half. A symbolizer that says otherwise keeps its word.
+std::string LabelsOffEdges(std::string xml) {
+    for (const char* tag : {"<TextSymbolizer", "<ShieldSymbolizer"}) {
+        const std::string name = tag;
+        for (size_t at = xml.find(name); at != std::string::npos; at = xml.find(name, at + name.size())) {
+            const size_t end = xml.find('>', at);
+            if (end == std::string::npos) break;
+            const char after = xml[at + name.size()];
+            if (after != ' ' && after != '\n' && after != '\t' && after != '>' && after != '/') continue;
+            if (xml.substr(at, end - at).find("avoid-edges") != std::string::npos) continue;
+            xml.insert(at + name.size(), " avoid-edges=\"true\"");
+        }
+    }
+    return xml;
+}
+
 bool DrawsText(const mapnik::Map& map, const mapnik::layer& layer) {
     for (const std::string& name : layer.styles()) {
         auto style = map.find_style(name);
@@ -79,7 +100,7 @@ std::unique_ptr<mapnik::Map> LoadMap(const std::vector<StyleFile>& styles, const
         const boost::optional<mapnik::color> background = map->background();
         const size_t before = map->layer_count();
         try {
-            mapnik::load_map_string(*map, WithConnection(xml, postgis), true, style.base);
+            mapnik::load_map_string(*map, WithConnection(LabelsOffEdges(std::move(xml)), postgis), true, style.base);
         } catch (const std::exception& e) {
             throw std::runtime_error("cannot load the style " + style.file + ": " + e.what());
         }
