@@ -69,38 +69,38 @@ void BlockMaps::Zone(const std::string& generation, int level, int width, int he
     const Plane plane = LevelPlane(level);
     const int w = std::max(width, 1), h = std::max(height, 1);
     Post(generation, plane, ZoneWindow(plane, x, y, w, h),
-              [w, h, done](std::vector<uint8_t> indices, PalettePtr palette, std::exception_ptr error) {
-                  if (error != nullptr) return done(std::string(), error);
-                  std::string gif;
-                  try {
-                      const std::string table = palette->Serialised();
-                      gif = render::EncodeGif(reinterpret_cast<const uint8_t*>(table.data() + 1),
-                                              static_cast<int>(palette->colours().size()), indices.data(), w, h);
-                  } catch (const std::exception& e) {
-                      return done(std::string(), std::make_exception_ptr(std::runtime_error(e.what())));
-                  }
-                  done(std::move(gif), nullptr);
-              });
+         [w, h, done](std::vector<uint8_t> indices, PalettePtr palette, std::exception_ptr error) {
+             if (error != nullptr) return done(std::string(), error);
+             std::string gif;
+             try {
+                 const std::string table = palette->Serialised();
+                 gif = render::EncodeGif(reinterpret_cast<const uint8_t*>(table.data() + 1),
+                                         static_cast<int>(palette->colours().size()), indices.data(), w, h);
+             } catch (const std::exception& e) {
+                 return done(std::string(), std::make_exception_ptr(std::runtime_error(e.what())));
+             }
+             done(std::move(gif), nullptr);
+         });
 }
 
 void BlockMaps::Tile(const std::string& generation, int zoom, int column, int row, Done done) {
     Post(generation, TilePlane(zoom), TileWindow(column, row),
-              [done](std::vector<uint8_t> indices, PalettePtr palette, std::exception_ptr error) {
-                  if (error != nullptr) return done(std::string(), error);
-                  std::vector<uint8_t> rgba;
-                  rgba.reserve(indices.size() * 4);
-                  for (uint8_t i : indices) {
-                      const Colour& c = palette->colours()[i];
-                      rgba.insert(rgba.end(), {c.r, c.g, c.b, 255});
-                  }
-                  std::string png;
-                  try {
-                      png = render::EncodePng(rgba.data(), kTileSize, kTileSize);
-                  } catch (const std::exception& e) {
-                      return done(std::string(), std::make_exception_ptr(std::runtime_error(e.what())));
-                  }
-                  done(std::move(png), nullptr);
-              });
+         [done](std::vector<uint8_t> indices, PalettePtr palette, std::exception_ptr error) {
+             if (error != nullptr) return done(std::string(), error);
+             std::vector<uint8_t> rgba;
+             rgba.reserve(indices.size() * 4);
+             for (uint8_t i : indices) {
+                 const Colour& c = palette->colours()[i];
+                 rgba.insert(rgba.end(), {c.r, c.g, c.b, 255});
+             }
+             std::string png;
+             try {
+                 png = render::EncodePng(rgba.data(), kTileSize, kTileSize);
+             } catch (const std::exception& e) {
+                 return done(std::string(), std::make_exception_ptr(std::runtime_error(e.what())));
+             }
+             done(std::move(png), nullptr);
+         });
 }
 
 void BlockMaps::Post(const std::string& generation, const Plane& plane, const Window& window, Cut cut) {
