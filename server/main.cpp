@@ -184,11 +184,13 @@ int Run(front::Server& server, const options::Settings& s, const Places& default
         s.database.empty() ? "" : "; street maps \xC2\xA9 OpenStreetMap contributors, ODbL",
         [&](front::Request req, front::Reply reply) { service.Handle(std::move(req), std::move(reply)); },
         std::min(cores, 4));
-    // Draws still queued finish now, while the blocks, the statistics and
-    // the log they report to are all still there; their answers go to a
-    // stopped front, which drops them.
+    // Draws still queued finish now, and the zones cut from them, while the
+    // blocks, the statistics and the log they report to are all still
+    // there; their answers go to a stopped front, which drops them. The
+    // updates' listener stops first: it drops blocks.
     updates.reset();
     renderer.reset();
+    maps.Drain();
     return status;
 }
 

@@ -4,6 +4,9 @@
 #include <cstring>
 #include <set>
 #include <stdexcept>
+#include <thread>
+
+#include <boost/asio/post.hpp>
 
 #include "server/blocks/disk_store.h"
 #include "server/blocks/memory_store.h"
@@ -56,45 +59,54 @@ struct BlockMaps::Gathering {
 BlockMaps::BlockMaps(render::Renderer& renderer, MemoryStore& memory, DiskStore* disk, Samples samples,
                      std::set<uint32_t> styleColours, const Expiries* expiries)
     : renderer_(renderer), memory_(memory), disk_(disk), samples_(std::move(samples)),
-      styleColours_(std::move(styleColours)), expiries_(expiries) {}
+      styleColours_(std::move(styleColours)), expiries_(expiries),
+      cutting_(std::max(2u, std::thread::hardware_concurrency())) {}
+
+void BlockMaps::Drain() { cutting_.join(); }
 
 void BlockMaps::Zone(const std::string& generation, int level, int width, int height, double x, double y,
                      Done done) {
     const Plane plane = LevelPlane(level);
     const int w = std::max(width, 1), h = std::max(height, 1);
-    CutWindow(generation, plane, ZoneWindow(plane, x, y, w, h),
-              [w, h, done](std::vector<uint8_t> indices, PalettePtr palette, std::exception_ptr error) {
-                  if (error != nullptr) return done(std::string(), error);
-                  std::string gif;
-                  try {
-                      const std::string table = palette->Serialised();
-                      gif = render::EncodeGif(reinterpret_cast<const uint8_t*>(table.data() + 1),
-                                              static_cast<int>(palette->colours().size()), indices.data(), w, h);
-                  } catch (const std::exception& e) {
-                      return done(std::string(), std::make_exception_ptr(std::runtime_error(e.what())));
-                  }
-                  done(std::move(gif), nullptr);
-              });
+    Post(generation, plane, ZoneWindow(plane, x, y, w, h),
+         [w, h, done](std::vector<uint8_t> indices, PalettePtr palette, std::exception_ptr error) {
+             if (error != nullptr) return done(std::string(), error);
+             std::string gif;
+             try {
+                 const std::string table = palette->Serialised();
+                 gif = render::EncodeGif(reinterpret_cast<const uint8_t*>(table.data() + 1),
+                                         static_cast<int>(palette->colours().size()), indices.data(), w, h);
+             } catch (const std::exception& e) {
+                 return done(std::string(), std::make_exception_ptr(std::runtime_error(e.what())));
+             }
+             done(std::move(gif), nullptr);
+         });
 }
 
 void BlockMaps::Tile(const std::string& generation, int zoom, int column, int row, Done done) {
-    CutWindow(generation, TilePlane(zoom), TileWindow(column, row),
-              [done](std::vector<uint8_t> indices, PalettePtr palette, std::exception_ptr error) {
-                  if (error != nullptr) return done(std::string(), error);
-                  std::vector<uint8_t> rgba;
-                  rgba.reserve(indices.size() * 4);
-                  for (uint8_t i : indices) {
-                      const Colour& c = palette->colours()[i];
-                      rgba.insert(rgba.end(), {c.r, c.g, c.b, 255});
-                  }
-                  std::string png;
-                  try {
-                      png = render::EncodePng(rgba.data(), kTileSize, kTileSize);
-                  } catch (const std::exception& e) {
-                      return done(std::string(), std::make_exception_ptr(std::runtime_error(e.what())));
-                  }
-                  done(std::move(png), nullptr);
-              });
+    Post(generation, TilePlane(zoom), TileWindow(column, row),
+         [done](std::vector<uint8_t> indices, PalettePtr palette, std::exception_ptr error) {
+             if (error != nullptr) return done(std::string(), error);
+             std::vector<uint8_t> rgba;
+             rgba.reserve(indices.size() * 4);
+             for (uint8_t i : indices) {
+                 const Colour& c = palette->colours()[i];
+                 rgba.insert(rgba.end(), {c.r, c.g, c.b, 255});
+             }
+             std::string png;
+             try {
+                 png = render::EncodePng(rgba.data(), kTileSize, kTileSize);
+             } catch (const std::exception& e) {
+                 return done(std::string(), std::make_exception_ptr(std::runtime_error(e.what())));
+             }
+             done(std::move(png), nullptr);
+         });
+}
+
+void BlockMaps::Post(const std::string& generation, const Plane& plane, const Window& window, Cut cut) {
+    boost::asio::post(cutting_, [this, generation, plane, window, cut = std::move(cut)]() mutable {
+        CutWindow(generation, plane, window, std::move(cut));
+    });
 }
 
 void BlockMaps::CutWindow(const std::string& generation, const Plane& plane, const Window& window, Cut cut) {
@@ -187,7 +199,10 @@ void BlockMaps::Complete(const std::string& path, const BlockPtr& block, const P
         waiting = std::move(it->second);
         pending_.erase(it);
     }
-    for (Got& got : waiting) got(block, palette, error);
+    // The render worker goes back to drawing; the waiters cut on our threads.
+    boost::asio::post(cutting_, [waiting = std::move(waiting), block, palette, error] {
+        for (const Got& got : waiting) got(block, palette, error);
+    });
 }
 
 BlockMaps::PalettePtr BlockMaps::KnownPalette(const std::string& generation, const Plane& plane) {

@@ -4,7 +4,10 @@
 // needing it at the same time waits for. A drawn block is kept even when
 // its requests have gone; a failed draw keeps nothing and fails them all.
 // Each plane's palette is chosen, once per generation, from the blocks
-// around fixed sample points, and kept beside the blocks.
+// around fixed sample points, and kept beside the blocks. Block files are
+// read, and zones cut and encoded, on threads of this class's own: never on
+// the front's threads (a slow disk or a 5 ms encode would stall every
+// connection they serve), nor on the render workers (which only draw).
 #pragma once
 
 #include <atomic>
@@ -17,6 +20,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <boost/asio/thread_pool.hpp>
 
 #include "server/blocks/block_store.h"
 #include "server/blocks/expiry.h"
@@ -40,6 +45,12 @@ public:
     // under the blocks).
     BlockMaps(render::Renderer& renderer, MemoryStore& memory, DiskStore* disk, Samples samples,
               std::set<uint32_t> styleColours = {}, const Expiries* expiries = nullptr);
+    BlockMaps(const BlockMaps&) = delete;
+    BlockMaps& operator=(const BlockMaps&) = delete;
+
+    // Finishes the cuts under way and queued, their answers given; call
+    // once the renderer has stopped (no draw can queue another).
+    void Drain();
 
     using Done = std::function<void(std::string picture, std::exception_ptr error)>;
     // A GIF of width x height pixels (0 counting as 1) centred on (x, y).
@@ -66,6 +77,8 @@ private:
     using Got = std::function<void(BlockPtr block, PalettePtr palette, std::exception_ptr error)>;
     struct Gathering;
 
+    // CutWindow on the cutting threads.
+    void Post(const std::string& generation, const Plane& plane, const Window& window, Cut cut);
     void CutWindow(const std::string& generation, const Plane& plane, const Window& window, Cut cut);
     void Fetch(const BlockKey& key, const Plane& plane, Got got);
     void Draw(const BlockKey& key, const Plane& plane, const render::Renderer::Draw& draw);
@@ -86,6 +99,8 @@ private:
     const Expiries* expiries_;
     bool Stale(const BlockKey& key, const Plane& plane, const Block& block) const;
     std::atomic<uint64_t> drawn_{0}, fromMemory_{0}, fromDisk_{0}, expired_{0}, kept_{0};
+    // Last: stopped and joined first, while everything its jobs use is there.
+    boost::asio::thread_pool cutting_;
 };
 
 }  // namespace blocks

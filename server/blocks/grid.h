@@ -13,6 +13,15 @@ namespace blocks {
 
 // Zone levels: blocks of 1024 pixels (an 800 x 600 zone touches 4 at most),
 // drawn with labels placed as if the map went on 128 pixels further.
+// Chosen by bench_blocks over Montevideo, two runs each, load average 5-6
+// (pan of 16 fresh zones, ms, levels 2 / 3 / 5 / 9 / 12; one block alone):
+//    512: 845-2970 / 1006-1478 / 335-440 / 156-225 / 134-143; 3-19 ms
+//   1024: 3457-3672 / 869-1217 / 453-955 / 148-155 / 126-166; 8-78 ms
+//   2048: 6509-9730 / 1695-2093 / 676-753 / 570-796 / 326-410; 44-301 ms
+// Zones over drawn ground took 2-10 ms (median) with each. 2048 draws far
+// more than a pan needs; 512 pans as fast or faster but draws 2.25 times
+// its area with the buffer, and has twice the edges that labels must keep
+// clear of (names dropped or moved): 1024.
 constexpr int kLevelBlock = 1024;
 // Tiles: metatiles of 8 x 8 tiles.
 constexpr int kTileSize = 256, kTilesPerBlock = 8;

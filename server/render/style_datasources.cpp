@@ -52,13 +52,30 @@ struct Walk {
     std::vector<PostgisLayer>& taken;
     std::map<std::string, Parameters> templates;
     size_t position = 0;
+    bool labelsMoved = false;
 
     void Children(xmlNode* parent) {
         for (xmlNode* c = parent->children; c != nullptr; c = c->next) {
             if (Is(c, "Include")) Children(c);
             else if (Is(c, "Datasource")) templates[Attribute(c, "name")] = Read(c, {});
             else if (Is(c, "Layer")) Layer(c), ++position;
+            else if (Is(c, "Style")) Style(c);
         }
+    }
+    // Every label kept off the picture's edges (avoid-edges, against the
+    // picture without its buffer). A block is drawn once and cut into zones:
+    // a label across its edge would need the neighbour to place it exactly
+    // the same, which other labels in the neighbour's buffer can prevent; so
+    // no label crosses a block's edge, and none is ever cut in half. A
+    // symbolizer that says otherwise keeps its word.
+    void Style(xmlNode* style) {
+        for (xmlNode* rule = style->children; rule != nullptr; rule = rule->next)
+            for (xmlNode* c = Is(rule, "Rule") ? rule->children : nullptr; c != nullptr; c = c->next)
+                if ((Is(c, "TextSymbolizer") || Is(c, "ShieldSymbolizer")) &&
+                    !xmlHasProp(c, reinterpret_cast<const xmlChar*>("avoid-edges"))) {
+                    xmlSetProp(c, reinterpret_cast<const xmlChar*>("avoid-edges"), reinterpret_cast<const xmlChar*>("true"));
+                    labelsMoved = true;
+                }
     }
     void Layer(xmlNode* layer) {
         for (xmlNode* c = layer->children; c != nullptr; c = c->next) {
@@ -88,8 +105,9 @@ std::string TakePostgisDatasources(const std::string& xml, const std::string& ba
     xmlNode* map = xmlDocGetRootElement(document.get());
     if (map == nullptr || !Is(map, "Map")) return xml;  // Mapnik says what is wrong with it
     const size_t before = taken.size();
-    Walk{taken, {}, 0}.Children(map);
-    if (taken.size() == before) return xml;
+    Walk walk{taken, {}, 0};
+    walk.Children(map);
+    if (taken.size() == before && !walk.labelsMoved) return xml;
     // The entities are substituted in the text now: their declarations go.
     if (xmlDtd* dtd = xmlGetIntSubset(document.get())) {
         xmlUnlinkNode(reinterpret_cast<xmlNode*>(dtd));

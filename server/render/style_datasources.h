@@ -2,7 +2,8 @@
 // to take the datasources of its PostGIS layers out before Mapnik loads it:
 // Mapnik connects a PostGIS datasource as it creates it, and the server
 // wants to make them itself, with its own connection words, when the
-// database is there.
+// database is there. The same reading keeps every label off the edges of
+// the pictures drawn (each block's), so that none is cut in half.
 #pragma once
 
 #include <cstddef>
@@ -21,7 +22,8 @@ struct PostgisLayer {
 };
 
 // The style's text without the datasources of its PostGIS layers, which are
-// added to `taken`; the text itself when it has none. Files it names are
+// added to `taken`, and with avoid-edges on every label that does not set
+// it; the text itself when there is nothing to change. Files it names are
 // found from `base`, the folder Mapnik is given. Throws std::runtime_error
 // when the text is not XML.
 std::string TakePostgisDatasources(const std::string& xml, const std::string& base, std::vector<PostgisLayer>& taken);

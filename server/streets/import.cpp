@@ -21,6 +21,7 @@
 #include "server/database/database.h"
 #include "server/streets/import_record.h"
 #include "server/streets/latin_column.h"
+#include "server/streets/named_streets.h"
 #include "server/streets/tool_run.h"
 
 namespace streets {
@@ -161,7 +162,14 @@ double WriteLatin(PGconn* c) {
     return seconds;
 }
 
-// Stage 5: what the place names and the style need beyond osm2pgsql's own
+// Stage 5: each street's name over the whole street, merged once here
+// rather than in every block (100 ms and more a block).
+void MergeStreetNames(PGconn* c) {
+    MakeNamedStreets(c, Schemas(c).fresh);
+    StopIfInterrupted();
+}
+
+// Stage 6: what the place names and the style need beyond osm2pgsql's own
 // indexes. A style of another schema may lack a column: that index is left out.
 void Index(PGconn* c) {
     const char* statements[] = {
@@ -186,11 +194,12 @@ void Index(PGconn* c) {
             std::fprintf(stderr, "plivors-server import: index left out (%s)\n", e.what());
         }
     }
-    Execute(c, "ANALYZE " + s + ".planet_osm_line, " + s + ".planet_osm_point, " + s + ".planet_osm_polygon");
+    Execute(c, "ANALYZE " + s + ".planet_osm_line, " + s + ".planet_osm_point, " + s + ".planet_osm_polygon, " + s +
+                   ".named_streets");
     StopIfInterrupted();
 }
 
-// Stage 6: styles written for the live schema name its tables without a
+// Stage 7: styles written for the live schema name its tables without a
 // schema (the database's search path finds them, where the owner may set
 // it), and roles that read the old data (the service's) read the new.
 void Grant(PGconn* c) {
@@ -212,7 +221,7 @@ void Grant(PGconn* c) {
     }
 }
 
-// Stage 7: the swap, renames and the old data's removal in one
+// Stage 8: the swap, renames and the old data's removal in one
 // transaction, waiting for renders that still read the old tables.
 void Swap(PGconn* c) {
     const Schemas s(c);
@@ -235,7 +244,7 @@ std::string Figure(PGconn* c, const std::string& sql, const std::vector<std::str
     }
 }
 
-// Stage 8: what is in, counted in the live schema and recorded there for
+// Stage 9: what is in, counted in the live schema and recorded there for
 // the status (a record that cannot be written leaves the status without it).
 void Report(PGconn* c, const Job& job, std::chrono::steady_clock::time_point start, double latinSeconds) {
     const std::string live = Schemas(c).live;
@@ -281,13 +290,14 @@ int Abandon(database::Connection& c, const std::string& url, const std::string& 
     return interrupted ? 128 + interrupted : 1;
 }
 
-// Stages 3 to 8, on the connection stage 2 prepared.
+// Stages 3 to 9, on the connection stage 2 prepared.
 int Fill(database::Connection& c, const Job& job, std::chrono::steady_clock::time_point start) {
     try {
         Load(job);
         const double latinSeconds = WriteLatin(c.get());
-        std::printf("Indexing for place names\n");
+        std::printf("Merging streets' names, indexing for place names\n");
         std::fflush(stdout);
+        MergeStreetNames(c.get());
         Index(c.get());
         Grant(c.get());
         Swap(c.get());

@@ -53,13 +53,17 @@ StreetMaps SetUp(const std::string& url, bool ownStyle, const std::string& stree
         database::Result r = database::Execute(
             c.get(), std::string("SELECT to_regclass('") + kLiveSchema + ".planet_osm_line') IS NOT NULL, "
                      "EXISTS (SELECT 1 FROM information_schema.columns WHERE table_schema = '" + kLiveSchema +
-                     "' AND table_name = 'planet_osm_line' AND column_name = 'name_latin')");
+                     "' AND table_name = 'planet_osm_line' AND column_name = 'name_latin'), "
+                     "to_regclass('" + kLiveSchema + ".named_streets') IS NOT NULL");
         if (PQgetvalue(r.get(), 0, 0)[0] != 't')
             throw std::runtime_error("the database " + database::Printable(url) +
                                      " holds no imported street data (plivors-server import FILE.osm.pbf --database URL)");
         if (PQgetvalue(r.get(), 0, 1)[0] != 't')
             throw std::runtime_error("the street data of " + database::Printable(url) +
                                      " was imported without Latin names: import it again");
+        if (PQgetvalue(r.get(), 0, 2)[0] != 't')
+            throw std::runtime_error("the street data of " + database::Printable(url) +
+                                     " was imported without its streets' merged names: import it again");
     } catch (const database::Unavailable&) {
         s.lazy = true;  // gone again since the ping: the workers retry
     }

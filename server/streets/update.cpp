@@ -19,6 +19,7 @@
 #include "server/database/database.h"
 #include "server/streets/import.h"
 #include "server/streets/latin_column.h"
+#include "server/streets/named_streets.h"
 #include "server/streets/tool_run.h"
 
 namespace streets {
@@ -142,8 +143,6 @@ void Apply(const UpdateJob& job, int zoom, const std::string& expireFile) {
     RunTool(command, password);
 }
 
-using Tile = std::tuple<int, int, int>;
-
 // The tiles osm2pgsql listed ("z/x/y" lines; it appends when it runs more
 // than once), each once.
 std::set<Tile> ReadTiles(const std::string& file) {
@@ -192,17 +191,21 @@ struct TemporaryFile {
 // osm2pgsql has appended (or failed, when failure is set): the Latin names
 // of the rows it wrote, then the record. A failed replication run still
 // records what its earlier, successful runs applied.
-int Finish(database::Connection& c, const UpdateJob& job, const std::set<Tile>& tiles, const std::string& failure,
+int Finish(database::Connection& c, const UpdateJob& job, std::set<Tile> tiles, const std::string& failure,
            std::chrono::steady_clock::time_point start) {
     if (!failure.empty() && tiles.empty())
         return Fail("update", failure + "; nothing was recorded for the servers to draw again");
     const LatinColumnCount latin = UpdateLatinNames(c.get(), kLiveSchema);
+    const size_t touched = tiles.size();
+    const int zoom = touched > 0 ? std::get<0>(*tiles.begin()) : 0;
+    for (const Tile& t : MergeTouchedStreets(c.get(), kLiveSchema, tiles, zoom)) tiles.insert(t);
     const std::string seq = tiles.empty() ? "none" : Record(c.get(), tiles);
     if (!failure.empty()) return Fail("update", failure + "; the areas of what was applied before are recorded");
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("Updated from %s: %zu areas touched (update %s), %ld Latin names written; %.1f s\n",
-                job.file.empty() ? "the replication source" : job.file.c_str(), tiles.size(), seq.c_str(),
-                latin.written, seconds);
+    std::printf("Updated from %s: %zu areas touched and %zu more along the streets changed (update %s), "
+                "%ld Latin names written; %.1f s\n",
+                job.file.empty() ? "the replication source" : job.file.c_str(), touched, tiles.size() - touched,
+                seq.c_str(), latin.written, seconds);
     return 0;
 }
 
