@@ -19,6 +19,7 @@
 #include <boost/program_options.hpp>
 
 #include "server/database/database.h"
+#include "server/streets/command_line.h"
 #include "server/streets/import_record.h"
 #include "server/streets/latin_column.h"
 #include "server/streets/named_streets.h"
@@ -30,10 +31,6 @@ namespace {
 using database::Execute;
 using database::StatementFailed;
 
-bool EndsWith(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 // A first look at the file, so that a plainly wrong one is refused before
 // the database is touched: its name says its format, its first bytes agree.
 std::string CheckFile(const std::string& file) {
@@ -41,11 +38,9 @@ std::string CheckFile(const std::string& file) {
     const bool bz2 = EndsWith(file, ".osm.bz2");
     const bool xml = EndsWith(file, ".osm");
     if (!pbf && !bz2 && !xml) return file + " is not an OpenStreetMap extract (.osm.pbf, .osm or .osm.bz2)";
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return "cannot read " + file + ": " + std::strerror(errno);
-    char head[32] = {};
-    in.read(head, sizeof head);
-    const std::string start(head, static_cast<size_t>(in.gcount()));
+    std::string why;
+    const std::string start = FileHead(file, 32, why);
+    if (!why.empty()) return why;
     bool ok;
     if (pbf) ok = start.size() >= 14 && start.compare(4, 1, "\x0a") == 0 && start.find("OSMHeader") != std::string::npos;
     else if (bz2) ok = start.compare(0, 3, "BZh") == 0;
@@ -86,26 +81,11 @@ struct Schemas {
 // database is touched; an exit status when there is nothing to import.
 std::optional<int> ReadJob(const std::vector<std::string>& args, Job& job) {
     namespace po = boost::program_options;
-    po::options_description all;
-    all.add_options()("database", po::value(&job.url))("osm2pgsql-style", po::value(&job.style))(
+    po::options_description options;
+    options.add_options()("database", po::value(&job.url))("osm2pgsql-style", po::value(&job.style))(
         "tag-transform-script", po::value(&job.transform))("cache", po::value(&job.cache))(
-        "processes", po::value(&job.processes))("file", po::value(&job.file))("help,h", "");
-    po::positional_options_description file;
-    file.add("file", 1);
-    po::variables_map given;
-    try {
-        po::store(po::command_line_parser(args).options(all).positional(file).style(
-                      po::command_line_style::unix_style ^ po::command_line_style::allow_guessing).run(),
-                  given);
-        po::notify(given);
-    } catch (const po::error& e) {
-        std::fprintf(stderr, "plivors-server import: %s\n\n%s", e.what(), ImportUsage());
-        return 2;
-    }
-    if (given.count("help")) {
-        std::fputs(ImportUsage(), stdout);
-        return 0;
-    }
+        "processes", po::value(&job.processes))("file", po::value(&job.file));
+    if (std::optional<int> status = ReadCommandLine(args, options, 1, "import", ImportUsage())) return status;
     job.processes = std::max(1, job.processes);
     const char* env = std::getenv("DATABASE");
     if (job.url.empty() && env != nullptr) job.url = env;

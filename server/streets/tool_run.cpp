@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 
 #include "server/database/database.h"
 
@@ -122,6 +123,22 @@ std::string Conninfo(const std::string& url, std::string& password) {
         else conninfo += (conninfo.empty() ? "" : " ") + w.first + "=" + Quoted(w.second);
     }
     return conninfo;
+}
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+std::string FileHead(const std::string& file, size_t bytes, std::string& why) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        why = "cannot read " + file + ": " + std::strerror(errno);
+        return "";
+    }
+    std::string head(bytes, '\0');
+    in.read(&head[0], static_cast<std::streamsize>(bytes));
+    head.resize(static_cast<size_t>(in.gcount()));
+    return head;
 }
 
 }  // namespace streets

@@ -38,6 +38,12 @@ struct Interrupted : std::runtime_error {
 };
 void StopIfInterrupted();
 
+// The first bytes of an OSM file the tools are given, for a first look at
+// its format before the database is touched; the reason when it cannot be
+// read in `why`.
+bool EndsWith(const std::string& s, const std::string& tail);
+std::string FileHead(const std::string& file, size_t bytes, std::string& why);
+
 // Runs args (a program on the PATH and its arguments) with PGPASSWORD set
 // to password when there is one; throws ToolFailed unless it succeeds.
 void RunTool(const std::vector<std::string>& args, const std::string& password);

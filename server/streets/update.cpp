@@ -17,6 +17,7 @@
 #include <boost/program_options.hpp>
 
 #include "server/database/database.h"
+#include "server/streets/command_line.h"
 #include "server/streets/import.h"
 #include "server/streets/latin_column.h"
 #include "server/streets/named_streets.h"
@@ -38,20 +39,14 @@ int Fail(const char* command, const std::string& why) {
     return 1;
 }
 
-bool EndsWith(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 // A first look at the change file: its name says its packing, its first
 // bytes agree. What lies further in is osm2pgsql's to judge.
 std::string CheckChangeFile(const std::string& file) {
     const bool gz = EndsWith(file, ".osc.gz"), bz2 = EndsWith(file, ".osc.bz2"), xml = EndsWith(file, ".osc");
     if (!gz && !bz2 && !xml) return file + " is not an OpenStreetMap change file (.osc, .osc.gz or .osc.bz2)";
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return "cannot read " + file + ": " + std::strerror(errno);
-    char head[64] = {};
-    in.read(head, sizeof head);
-    const std::string start(head, static_cast<size_t>(in.gcount()));
+    std::string why;
+    const std::string start = FileHead(file, 64, why);
+    if (!why.empty()) return why;
     const bool ok = gz ? start.compare(0, 2, "\x1f\x8b") == 0
                        : bz2 ? start.compare(0, 3, "BZh") == 0
                              : start.find("<?xml") != std::string::npos || start.find("<osmChange") != std::string::npos;
@@ -61,28 +56,13 @@ std::string CheckChangeFile(const std::string& file) {
 // The command line; an exit status when there is nothing to do.
 std::optional<int> ReadUpdateJob(const std::vector<std::string>& args, UpdateJob& job, bool init) {
     namespace po = boost::program_options;
-    po::options_description all;
-    all.add_options()("database", po::value(&job.url))("osm2pgsql-style", po::value(&job.style))(
+    po::options_description options;
+    options.add_options()("database", po::value(&job.url))("osm2pgsql-style", po::value(&job.style))(
         "tag-transform-script", po::value(&job.transform))("cache", po::value(&job.cache))(
         "processes", po::value(&job.processes))("osm-file", po::value(&job.osmFile))(
-        "server", po::value(&job.server))("file", po::value(&job.file))("help,h", "");
-    po::positional_options_description file;
-    file.add("file", init ? 0 : 1);
-    po::variables_map given;
+        "server", po::value(&job.server))("file", po::value(&job.file));
     const char* command = init ? "replication-init" : "update";
-    try {
-        po::store(po::command_line_parser(args).options(all).positional(file).style(
-                      po::command_line_style::unix_style ^ po::command_line_style::allow_guessing).run(),
-                  given);
-        po::notify(given);
-    } catch (const po::error& e) {
-        std::fprintf(stderr, "plivors-server %s: %s\n\n%s", command, e.what(), UpdateUsage());
-        return 2;
-    }
-    if (given.count("help")) {
-        std::fputs(UpdateUsage(), stdout);
-        return 0;
-    }
+    if (std::optional<int> status = ReadCommandLine(args, options, init ? 0 : 1, command, UpdateUsage())) return status;
     const char* env = std::getenv("DATABASE");
     if (job.url.empty() && env != nullptr) job.url = env;
     if (init && job.osmFile.empty() == job.server.empty()) {

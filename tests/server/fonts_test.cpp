@@ -6,11 +6,13 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include <gtest/gtest.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
 
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <regex>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -47,24 +49,47 @@ std::map<std::string, Face> InstalledFaces(FT_Library library) {
     return faces;
 }
 
+std::string Attribute(const xmlNode* node, const char* name) {
+    xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
+    const std::string s = value != nullptr ? reinterpret_cast<const char*>(value) : "";
+    xmlFree(value);
+    return s;
+}
+
+bool Is(const xmlNode* node, const char* name) {
+    return node->type == XML_ELEMENT_NODE && xmlStrEqual(node->name, reinterpret_cast<const xmlChar*>(name));
+}
+
+// Every element under node, depth first.
+template <typename Visit>
+void EachElement(xmlNode* node, const Visit& visit) {
+    for (xmlNode* c = node; c != nullptr; c = c->next)
+        if (c->type == XML_ELEMENT_NODE) visit(c), EachElement(c->children, visit);
+}
+
 // The face names each fontset or face a text symbolizer of the Mapnik style
 // names draws with, by the symbolizer's word for it.
 std::map<std::string, std::vector<std::string>> LabelFonts(const std::string& styleFile) {
-    std::ifstream in(styleFile);
-    std::stringstream text;
-    text << in.rdbuf();
-    const std::string xml = text.str();
+    std::unique_ptr<xmlDoc, void (*)(xmlDoc*)> document(
+        xmlReadFile(styleFile.c_str(), nullptr, XML_PARSE_NOENT | XML_PARSE_NONET), xmlFreeDoc);
     std::map<std::string, std::vector<std::string>> fontsets, used;
-    const std::regex fontset("<FontSet name=\"([^\"]+)\">([\\s\\S]*?)</FontSet>"), font("face-name=\"([^\"]+)\"");
-    for (std::sregex_iterator f(xml.begin(), xml.end(), fontset), end; f != end; ++f) {
-        const std::string body = (*f)[2];
-        for (std::sregex_iterator n(body.begin(), body.end(), font); n != end; ++n) fontsets[(*f)[1]].push_back((*n)[1]);
-    }
-    const std::regex symbolizer("<TextSymbolizer[^>]*?(fontset-name|face-name)=\"([^\"]+)\"");
-    for (std::sregex_iterator s(xml.begin(), xml.end(), symbolizer), end; s != end; ++s) {
-        const std::string kind = (*s)[1], name = (*s)[2];
-        used[kind + " " + name] = kind == "face-name" ? std::vector<std::string>{name} : fontsets[name];
-    }
+    if (document == nullptr) return used;
+    xmlNode* root = xmlDocGetRootElement(document.get());
+    EachElement(root, [&](xmlNode* n) {
+        if (!Is(n, "FontSet")) return;
+        for (xmlNode* f = n->children; f != nullptr; f = f->next)
+            if (Is(f, "Font")) fontsets[Attribute(n, "name")].push_back(Attribute(f, "face-name"));
+    });
+    EachElement(root, [&](xmlNode* n) {
+        if (!Is(n, "TextSymbolizer")) return;
+        for (const char* kind : {"fontset-name", "face-name"}) {
+            const std::string name = Attribute(n, kind);
+            if (name.empty()) continue;
+            const bool face = std::string(kind) == "face-name";
+            used[std::string(kind) + " " + name] = face ? std::vector<std::string>{name} : fontsets[name];
+            break;
+        }
+    });
     return used;
 }
 
