@@ -137,6 +137,7 @@ int ZoneSweep(double lat0, double lon0) {
     // Each worker's first map opens its database connections: that is the
     // server's start-up, not a zone's cost.
     for (int i = 0; i < 4; ++i) client.Map(4, lat0 + 1.0, lon0 + 1.0 + i * 0.1);
+    for (int level = 1; level <= 7; ++level) client.Map(level, lat0 + 1.0, lon0 - 1.0);
     for (int level = 1; level <= 7; ++level) client.Map(level, lat0 - 10.0, lon0, 1, 1);
     struct Zone {
         double ms = 0, lat = 0, lon = 0;

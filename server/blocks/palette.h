@@ -4,6 +4,7 @@
 // two zones that overlap agree exactly.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -42,6 +43,9 @@ private:
     uint8_t Nearest(uint32_t rgb) const;
 
     std::vector<Colour> colours_;
+    // The colours again, a component to an array and padded to 256 with
+    // colours far from any: the search runs on the vector units.
+    std::array<float, 256> red_{}, green_{}, blue_{};
     uint32_t checksum_ = 0;
 };
 

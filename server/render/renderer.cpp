@@ -4,6 +4,7 @@
 #include <mapnik/datasource_cache.hpp>
 #include <mapnik/font_engine_freetype.hpp>
 #include <mapnik/image.hpp>
+#include <mapnik/image_compositing.hpp>
 #include <mapnik/image_util.hpp>
 #include <mapnik/load_map.hpp>
 #include <mapnik/map.hpp>
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <future>
 #include <numeric>
 #include <sstream>
 #include <stdexcept>
@@ -39,9 +41,24 @@ struct Unconnected {
 
 }  // namespace
 
-struct Renderer::WorkerMap {
+// One of a worker's maps, with the PostGIS layers it has still to connect.
+struct Pass {
     std::unique_ptr<mapnik::Map> map;
     std::vector<Unconnected> unconnected;
+};
+
+// A worker draws a picture in pieces at once when its map allows: the
+// ground (everything under the labels) in kStrips strips, each on its own
+// thread, and the labels on another over a clear canvas, laid over the
+// ground at the end. A dense city's block then waits for its largest piece,
+// not for all of them, when other cores are idle. The picture differs from
+// one drawn whole by rounding only: a level or two of a channel where the
+// labels are anti-aliased.
+constexpr int kStrips = 2;
+
+struct Renderer::WorkerMap {
+    std::vector<Pass> ground;  // one map when the labels cannot be drawn apart
+    Pass labels;               // its map is null then
     std::string loadError;
 };
 
@@ -146,22 +163,101 @@ void Connect(mapnik::Map& map, std::vector<Unconnected>& unconnected) {
     }
 }
 
+// Symbolizers that take part in placing labels: each keeps clear of the
+// others' marks.
+bool Places(const mapnik::symbolizer& symbolizer) {
+    return symbolizer.is<mapnik::text_symbolizer>() || symbolizer.is<mapnik::shield_symbolizer>() ||
+           symbolizer.is<mapnik::point_symbolizer>() || symbolizer.is<mapnik::markers_symbolizer>() ||
+           symbolizer.is<mapnik::group_symbolizer>();
+}
+
+bool AnyPlaces(const mapnik::Map& map, const mapnik::layer& layer) {
+    for (const std::string& name : layer.styles()) {
+        auto style = map.find_style(name);
+        if (!style) continue;
+        for (const mapnik::rule& rule : style->get_rules())
+            for (const mapnik::symbolizer& symbolizer : rule.get_symbolizers())
+                if (Places(symbolizer)) return true;
+    }
+    return false;
+}
+
+// Where the map's labels begin: the layers from there on draw text, those
+// before place nothing, so that the two parts can be drawn apart and the
+// second laid over the first. The layer count when the map cannot be cut so.
+size_t LabelsFrom(const mapnik::Map& map) {
+    const std::vector<mapnik::layer>& layers = map.layers();
+    size_t from = layers.size();
+    while (from > 0 && DrawsText(map, layers[from - 1])) --from;
+    if (map.background_image()) return layers.size();
+    for (size_t i = 0; i < from; ++i)
+        if (AnyPlaces(map, layers[i])) return layers.size();
+    return from;
+}
+
+// Leaves on only the pass's layers [first, last); the others need no datasource.
+void KeepLayers(Pass& pass, size_t first, size_t last) {
+    std::vector<mapnik::layer>& layers = pass.map->layers();
+    for (size_t i = 0; i < layers.size(); ++i)
+        if (i < first || i >= last) layers[i].set_active(false);
+    const auto off = [&](const Unconnected& c) { return c.index < first || c.index >= last; };
+    auto& u = pass.unconnected;
+    u.erase(std::remove_if(u.begin(), u.end(), off), u.end());
+}
+
+// The picture of width x height pixels whose top-left corner is at (left,
+// top), labels placed as if it went on buffer pixels further.
+mapnik::image_rgba8 Picture(mapnik::Map& map, int width, int height, double left, double top, double s, int buffer) {
+    map.resize(width, height);
+    map.set_buffer_size(buffer);
+    map.zoom_to_box(mapnik::box2d<double>(left, top - height * s, left + width * s, top));
+    mapnik::image_rgba8 canvas(width, height);
+    mapnik::agg_renderer<mapnik::image_rgba8> renderer(map, canvas);
+    renderer.apply();
+    return canvas;
+}
+
 // Mapnik refuses maps smaller than 16 pixels a side: such a picture is cut
 // from the top-left corner of a 16-pixel one on the same pixel lattice.
-std::vector<uint8_t> DrawMap(mapnik::Map& map, int width, int height, double left, double top, double s, int buffer) {
+std::vector<uint8_t> DrawMap(std::vector<Pass>& ground, mapnik::Map* labels, int width, int height, double left,
+                             double top, double s, int buffer) {
     const int w = std::max(width, 1), h = std::max(height, 1);
     const int kSmallest = 16;  // mapnik::Map::MIN_MAPSIZE, private
     const int cw = std::max(w, kSmallest), ch = std::max(h, kSmallest);
-    map.resize(cw, ch);
-    map.set_buffer_size(buffer);
-    map.zoom_to_box(mapnik::box2d<double>(left, top - ch * s, left + cw * s, top));
-    mapnik::image_rgba8 canvas(cw, ch);
-    mapnik::agg_renderer<mapnik::image_rgba8> renderer(map, canvas);
-    renderer.apply();
-    // Mapnik's pixels are premultiplied; the background is opaque in any
-    // sensible style, but a transparent one must not turn black.
-    canvas.set_premultiplied(true);
-    mapnik::demultiply_alpha(canvas);
+    mapnik::image_rgba8 canvas;
+    if (labels == nullptr) {
+        canvas = Picture(*ground[0].map, cw, ch, left, top, s, buffer);
+    } else {
+        std::future<mapnik::image_rgba8> over =
+            std::async(std::launch::async, [=] { return Picture(*labels, cw, ch, left, top, s, buffer); });
+        // Strips of whole rows on the same pixel lattice, the first on this thread.
+        const int strips = std::min(static_cast<int>(ground.size()), ch / kSmallest);
+        std::vector<std::future<mapnik::image_rgba8>> lower;
+        for (int i = 1; i < strips; ++i) {
+            const int first = ch * i / strips, rows = ch * (i + 1) / strips - first;
+            mapnik::Map* map = ground[i].map.get();
+            lower.push_back(std::async(std::launch::async,
+                                       [=] { return Picture(*map, cw, rows, left, top - first * s, s, buffer); }));
+        }
+        const mapnik::image_rgba8 upper = Picture(*ground[0].map, cw, ch / strips, left, top, s, buffer);
+        canvas = mapnik::image_rgba8(cw, ch);
+        int row = 0;
+        const auto append = [&](const mapnik::image_rgba8& strip) {
+            for (int y = 0; y < static_cast<int>(strip.height()); ++y, ++row)
+                std::memcpy(canvas.get_row(row), strip.get_row(y), static_cast<size_t>(cw) * 4);
+        };
+        append(upper);
+        for (auto& strip : lower) append(strip.get());
+        // Laying one picture over another takes them premultiplied.
+        mapnik::image_rgba8 text = over.get();
+        mapnik::premultiply_alpha(text);
+        mapnik::premultiply_alpha(canvas);
+        mapnik::composite(canvas, text, mapnik::src_over);
+        mapnik::demultiply_alpha(canvas);
+    }
+    // Mapnik hands its pixels back with straight alpha (it takes them out
+    // of premultiplied form itself at the end of the map), as the caller
+    // wants them.
     std::vector<uint8_t> rgba(static_cast<size_t>(w) * h * 4);
     for (int row = 0; row < h; ++row)
         std::memcpy(&rgba[static_cast<size_t>(row) * w * 4], canvas.get_row(row), static_cast<size_t>(w) * 4);
@@ -177,11 +273,15 @@ void SetUpMapnik() {
 
 Renderer::Renderer(const std::vector<StyleFile>& styles, const PostgisConnection& postgis, int threads, bool lazy)
     : styles_(styles), postgis_(postgis) {
+    threads = std::max(1, threads);
+    // Each piece of a worker's picture holds a connection while it draws;
+    // Mapnik's pool for the database (10 by default) must hold them all.
+    if (!postgis_.empty() && postgis_.count("max_size") == 0)
+        postgis_["max_size"] = std::to_string(threads * (kStrips + 1) + 1);
     if (!lazy) {
         std::vector<Unconnected> unconnected;
         Connect(*LoadMap(styles_, postgis_, unconnected), unconnected);
     }
-    threads = std::max(1, threads);
     for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
 }
 
@@ -204,8 +304,24 @@ void Renderer::Run(std::function<void(const Draw&)> job) {
 
 void Renderer::Load(WorkerMap& w) {
     try {
-        if (w.map == nullptr) w.map = LoadMap(styles_, postgis_, w.unconnected);
-        Connect(*w.map, w.unconnected);
+        if (w.ground.empty()) {
+            const auto load = [this] {
+                Pass pass;
+                pass.map = LoadMap(styles_, postgis_, pass.unconnected);
+                return pass;
+            };
+            w.ground.push_back(load());
+            const size_t from = LabelsFrom(*w.ground[0].map), count = w.ground[0].map->layer_count();
+            if (from > 0 && from < count) {
+                for (int i = 1; i < kStrips; ++i) w.ground.push_back(load());
+                w.labels = load();
+                for (Pass& strip : w.ground) KeepLayers(strip, 0, from);
+                KeepLayers(w.labels, from, count);
+                w.labels.map->set_background(mapnik::color(0, 0, 0, 0));
+            }
+        }
+        for (Pass& strip : w.ground) Connect(*strip.map, strip.unconnected);
+        if (w.labels.map != nullptr) Connect(*w.labels.map, w.labels.unconnected);
     } catch (const std::exception& e) {
         w.loadError = e.what();
     }
@@ -215,16 +331,20 @@ std::vector<uint8_t> Renderer::DrawWithRetry(WorkerMap& w, int width, int height
                                              int buffer) {
     // A map whose layers could not connect to an unreachable database tries
     // again.
-    const auto ready = [&w] { return w.map != nullptr && w.unconnected.empty(); };
+    const auto ready = [&w] {
+        bool connected = !w.ground.empty() && w.labels.unconnected.empty();
+        for (const Pass& strip : w.ground) connected = connected && strip.unconnected.empty();
+        return connected;
+    };
     if (!ready() && !postgis_.empty()) Load(w);
     if (!ready()) throw std::runtime_error("this worker could not load its map: " + w.loadError);
     try {
-        return DrawMap(*w.map, width, height, left, top, s, buffer);
+        return DrawMap(w.ground, w.labels.map.get(), width, height, left, top, s, buffer);
     } catch (const std::exception&) {
         if (postgis_.empty()) throw;
         // After the database restarted, each pooled connection fails its
         // first query and is then replaced: draw once more before failing.
-        return DrawMap(*w.map, width, height, left, top, s, buffer);
+        return DrawMap(w.ground, w.labels.map.get(), width, height, left, top, s, buffer);
     }
 }
 
