@@ -182,16 +182,36 @@ bool AnyPlaces(const mapnik::Map& map, const mapnik::layer& layer) {
     return false;
 }
 
-// Where the map's labels begin: the layers from there on draw text, those
-// before place nothing, so that the two parts can be drawn apart and the
-// second laid over the first. The layer count when the map cannot be cut so.
+// Whether the layer's paint lands on what lies under it as plain paint
+// (source over), so that drawn apart and laid over it, it comes out the same.
+bool PaintsOver(const mapnik::Map& map, const mapnik::layer& layer) {
+    using Op = boost::optional<mapnik::composite_mode_e>;
+    const auto over = [](const Op& op) { return !op || *op == mapnik::src_over; };
+    const auto opOf = [](const auto& s) {
+        return mapnik::get_optional<mapnik::composite_mode_e>(s, mapnik::keys::comp_op);
+    };
+    for (const std::string& name : layer.styles()) {
+        auto style = map.find_style(name);
+        if (!style) continue;
+        if (!over(style->comp_op()) || !style->direct_image_filters().empty()) return false;
+        for (const mapnik::rule& rule : style->get_rules())
+            for (const mapnik::symbolizer& symbolizer : rule.get_symbolizers())
+                if (!over(mapnik::util::apply_visitor(opOf, symbolizer))) return false;
+    }
+    return true;
+}
+
+// Where the map's labels begin: the layers from there on draw text and lay
+// plain paint, those before place nothing, so that the two parts can be
+// drawn apart and the second laid over the first. The layer count when the
+// map cannot be cut so.
 size_t LabelsFrom(const mapnik::Map& map) {
     const std::vector<mapnik::layer>& layers = map.layers();
     size_t from = layers.size();
     while (from > 0 && DrawsText(map, layers[from - 1])) --from;
     if (map.background_image()) return layers.size();
-    for (size_t i = 0; i < from; ++i)
-        if (AnyPlaces(map, layers[i])) return layers.size();
+    for (size_t i = 0; i < layers.size(); ++i)
+        if (i < from ? AnyPlaces(map, layers[i]) : !PaintsOver(map, layers[i])) return layers.size();
     return from;
 }
 
