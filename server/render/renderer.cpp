@@ -84,15 +84,21 @@ std::string ReadStyle(const StyleFile& style) {
     return xml;
 }
 
-bool DrawsText(const mapnik::Map& map, const mapnik::layer& layer) {
+// Whether any symbolizer of the layer's styles is one that pick accepts.
+template <typename Pick>
+bool AnySymbolizer(const mapnik::Map& map, const mapnik::layer& layer, Pick pick) {
     for (const std::string& name : layer.styles()) {
         auto style = map.find_style(name);
         if (!style) continue;
         for (const mapnik::rule& rule : style->get_rules())
             for (const mapnik::symbolizer& symbolizer : rule.get_symbolizers())
-                if (symbolizer.is<mapnik::text_symbolizer>()) return true;
+                if (pick(symbolizer)) return true;
     }
     return false;
+}
+
+bool DrawsText(const mapnik::Map& map, const mapnik::layer& layer) {
+    return AnySymbolizer(map, layer, [](const mapnik::symbolizer& s) { return s.is<mapnik::text_symbolizer>(); });
 }
 
 // A later style's drawing goes under the earlier ones' labels, which stay
@@ -171,17 +177,6 @@ bool Places(const mapnik::symbolizer& symbolizer) {
            symbolizer.is<mapnik::group_symbolizer>();
 }
 
-bool AnyPlaces(const mapnik::Map& map, const mapnik::layer& layer) {
-    for (const std::string& name : layer.styles()) {
-        auto style = map.find_style(name);
-        if (!style) continue;
-        for (const mapnik::rule& rule : style->get_rules())
-            for (const mapnik::symbolizer& symbolizer : rule.get_symbolizers())
-                if (Places(symbolizer)) return true;
-    }
-    return false;
-}
-
 // Whether the layer's paint lands on what lies under it as plain paint
 // (source over), so that drawn apart and laid over it, it comes out the same.
 bool PaintsOver(const mapnik::Map& map, const mapnik::layer& layer) {
@@ -211,7 +206,7 @@ size_t LabelsFrom(const mapnik::Map& map) {
     while (from > 0 && DrawsText(map, layers[from - 1])) --from;
     if (map.background_image()) return layers.size();
     for (size_t i = 0; i < layers.size(); ++i)
-        if (i < from ? AnyPlaces(map, layers[i]) : !PaintsOver(map, layers[i])) return layers.size();
+        if (i < from ? AnySymbolizer(map, layers[i], Places) : !PaintsOver(map, layers[i])) return layers.size();
     return from;
 }
 
