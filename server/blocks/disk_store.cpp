@@ -128,6 +128,7 @@ void DiskStore::Write(const std::string& name, const std::string& payload) {
         std::remove(temporary.c_str());
         return Failed(std::strerror(ok ? errno : error));
     }
+    writtenSinceWalk_ += file.size();
     if ((bytes_ += file.size()) > maxBytes_) Evict();
 }
 
@@ -138,12 +139,23 @@ BlockPtr DiskStore::Find(const BlockKey& key) {
 
 void DiskStore::Keep(const BlockKey& key, const BlockPtr& block) { Write(key.Path() + ".block", Encoded(*block)); }
 
+// One walk at a time; a writer that finds one under way leaves it to go
+// round again rather than wait, and none is lost.
+void DiskStore::Evict() {
+    again_ = true;
+    while (again_) {
+        std::unique_lock<std::mutex> lock(evicting_, std::try_to_lock);
+        if (!lock) return;
+        again_ = false;
+        EvictOnce();
+    }
+}
+
 // Down to nine tenths of the limit, oldest use first; the walk also counts
 // what other servers sharing the folder wrote, and drops their temporaries
 // left by a crash.
-void DiskStore::Evict() {
-    std::unique_lock<std::mutex> lock(evicting_, std::try_to_lock);
-    if (!lock) return;
+void DiskStore::EvictOnce() {
+    writtenSinceWalk_ = 0;
     struct File {
         fs::file_time_type used;
         uint64_t size;
@@ -172,7 +184,7 @@ void DiskStore::Evict() {
         std::error_code f;
         if (fs::remove(file.path, f)) total -= file.size;
     }
-    bytes_ = total;
+    bytes_ = total + writtenSinceWalk_;
 }
 
 }  // namespace blocks

@@ -29,10 +29,15 @@ public:
 private:
     void Failed(const std::string& what);
     void Evict();
+    void EvictOnce();
 
     const std::string folder_;
     const uint64_t maxBytes_;
-    std::atomic<uint64_t> bytes_{0};
+    // What the folder holds, never less: a walk's count plus what was
+    // written while it walked (which it may have counted too).
+    std::atomic<uint64_t> bytes_{0}, writtenSinceWalk_{0};
+    // A write went over the limit while a walk was under way: walk again.
+    std::atomic<bool> again_{false};
     std::atomic<bool> writable_{true};
     std::atomic<uint64_t> serial_{0};
     std::mutex evicting_;
