@@ -33,8 +33,11 @@ esac
 # taken under the lock its maker holds, so never half made; else a new one.
 if [ -n "${PLIVORS_PRIVATE_WINEPREFIX:-}" ]; then
   if [ ! -d "$PLIVORS_PRIVATE_WINEPREFIX" ] && [ -e "$WINEPREFIX.lock" ]; then
-    flock "$WINEPREFIX.lock" sh -c '[ ! -f "$0/system.reg" ] || cp -a "$0" "$1"' \
-      "$WINEPREFIX" "$PLIVORS_PRIVATE_WINEPREFIX"
+    # A Wine still running on the tree's prefix may swap its registry files
+    # while they are copied ("cannot stat reg....tmp"): copy again.
+    flock "$WINEPREFIX.lock" sh -c '[ -f "$0/system.reg" ] || exit 0
+      for try in 1 2; do rm -rf "$1"; cp -a "$0" "$1" 2>/dev/null && exit 0; sleep 1; done
+      rm -rf "$1"; cp -a "$0" "$1"' "$WINEPREFIX" "$PLIVORS_PRIVATE_WINEPREFIX"
   fi
   WINEPREFIX=$PLIVORS_PRIVATE_WINEPREFIX
 fi
