@@ -4,7 +4,6 @@
 #include <mapnik/datasource_cache.hpp>
 #include <mapnik/font_engine_freetype.hpp>
 #include <mapnik/image.hpp>
-#include <mapnik/image_compositing.hpp>
 #include <mapnik/image_util.hpp>
 #include <mapnik/load_map.hpp>
 #include <mapnik/map.hpp>
@@ -232,6 +231,23 @@ mapnik::image_rgba8 Picture(mapnik::Map& map, int width, int height, double left
     return canvas;
 }
 
+// Lays top (straight alpha) over picture (straight alpha), source over.
+// Mapnik's own compositing takes four passes over both pictures (into and
+// out of premultiplied form); labels cover a few hundredths of a block, so
+// one pass that skips their clear pixels takes a fifth of the time.
+void LayOver(mapnik::image_rgba8& picture, const mapnik::image_rgba8& top) {
+    uint8_t* p = picture.bytes();
+    const uint8_t* t = top.bytes();
+    for (size_t i = 0, n = picture.size(); i < n; i += 4) {
+        const uint32_t ta = t[i + 3];
+        if (ta == 0) continue;
+        const uint32_t under = (p[i + 3] * (255 - ta) + 127) / 255, alpha = ta + under;
+        for (size_t c = 0; c < 3; ++c)
+            p[i + c] = static_cast<uint8_t>((t[i + c] * ta + p[i + c] * under + alpha / 2) / alpha);
+        p[i + 3] = static_cast<uint8_t>(alpha);
+    }
+}
+
 // Mapnik refuses maps smaller than 16 pixels a side: such a picture is cut
 // from the top-left corner of a 16-pixel one on the same pixel lattice.
 std::vector<uint8_t> DrawMap(std::vector<Pass>& ground, mapnik::Map* labels, int width, int height, double left,
@@ -263,12 +279,7 @@ std::vector<uint8_t> DrawMap(std::vector<Pass>& ground, mapnik::Map* labels, int
         };
         append(upper);
         for (auto& strip : lower) append(strip.get());
-        // Laying one picture over another takes them premultiplied.
-        mapnik::image_rgba8 text = over.get();
-        mapnik::premultiply_alpha(text);
-        mapnik::premultiply_alpha(canvas);
-        mapnik::composite(canvas, text, mapnik::src_over);
-        mapnik::demultiply_alpha(canvas);
+        LayOver(canvas, over.get());
     }
     // Mapnik hands its pixels back with straight alpha (it takes them out
     // of premultiplied form itself at the end of the map), as the caller
