@@ -18,14 +18,14 @@
 // are those of the import's partial index (server/streets/import.cpp), which
 // these levels then read alone, simplified to half a pixel.
 // The layer's rows come by z_order, then kind: a tie is then two strokes of
-// one colour and width, whose order no pixel shows. Breaking ties by osm_id
-// instead doubled the query's time (35 against 17 ms over Bangkok's densest
-// level-4 block).
+// one colour and width, whose order shows in rounding at most. Breaking ties
+// by osm_id instead doubled the query's time (35 against 17 ms over
+// Bangkok's densest level-4 block).
 // Fill widths by zoom (z10 .. z17); casings add a pixel (1.5 from z16) each side.
 // The widest line (21 px) reaches 11 px past its centre: the layers under the
 // labels read 32 px beyond a block's edge (their buffer-size in project.mml),
-// not the labels' 128, which made every block read 39 % more
-// ground for no pixel of it (the pictures differ by rounding at most).
+// not the labels' 128, which made every block read 39 % more ground for no
+// pixel of it (the pictures differ by rounding at most).
 #streets-roads {
   ::casing[zoom >= 11] {
     [kind = 'motorway'], [kind = 'trunk'], [kind = 'primary'], [kind = 'secondary'] {
